@@ -1,0 +1,6 @@
+#include "app/Clock.h"
+
+QDateTime SystemClock::now() const
+{
+    return QDateTime::currentDateTime();
+}

@@ -1,0 +1,76 @@
+#include "app/QtOperatorDialogs.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+QMessageBox::Icon iconFor(int flags)
+{
+    switch (flags & 0xF0) {
+    case 0x10:
+        return QMessageBox::Critical;
+    case 0x20:
+        return QMessageBox::Question;
+    case 0x30:
+        return QMessageBox::Warning;
+    case 0x40:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+} // namespace
+
+int QtOperatorDialogs::messageBox(const QString &text, const QString &caption, int flags)
+{
+    QMessageBox box(iconFor(flags), caption, text, QMessageBox::NoButton, m_owner);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setTextFormat(Qt::PlainText);
+    const bool okCancel = (flags & 0x0F) == 1;
+    QPushButton *ok = box.addButton(QMessageBox::Ok);
+    QPushButton *cancel = nullptr;
+    if (okCancel) {
+        cancel = box.addButton(QMessageBox::Cancel);
+        box.setEscapeButton(cancel);
+    } else {
+        box.setEscapeButton(ok);
+    }
+    // Flag 256 makes the second button the default one.
+    box.setDefaultButton((flags & 0x100) && cancel ? cancel : ok);
+    box.exec();
+    // The close box and Escape answer with the escape button.
+    return box.clickedButton() == ok ? AnswerOk : AnswerCancel;
+}
+
+std::optional<QString> QtOperatorDialogs::prompt(const QString &caption, const QString &label,
+                                                 const QString &value)
+{
+    QInputDialog dialog(m_owner);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(label);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(value);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (auto *edit = dialog.findChild<QLineEdit *>()) {
+        edit->setMaxLength(255);
+        edit->selectAll();
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+void QtOperatorDialogs::beginWaitCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void QtOperatorDialogs::endWaitCursor()
+{
+    QApplication::restoreOverrideCursor();
+}

@@ -1,0 +1,72 @@
+#include "app/TForm1.h"
+
+#include "app/Convert.h"
+#include "app/OperatorDialogs.h"
+#include "app/StationError.h"
+#include "encoder/EncoderLibrary.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShowEvent>
+
+TForm1::TForm1(const Services &services, QWidget *parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_encoder(services.encoder), m_dialogs(services.dialogs), m_clock(services.clock),
+      m_programDir(services.programDir)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("制客人卡"));
+    setFixedSize(573, 357);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    runHandler(&TForm1::FormCreate);
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous())
+        runHandler(&TForm1::FormShow);
+    QWidget::showEvent(event);
+}
+
+void TForm1::runHandler(const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const StationError &error) {
+        showGeneralError(error.text());
+    } catch (const std::exception &error) {
+        showGeneralError(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        showGeneralError(QStringLiteral("Unknown error"));
+    }
+}
+
+void TForm1::showGeneralError(const QString &text)
+{
+    try {
+        m_dialogs.messageBox(errorDisplayText(text), kApplicationTitle, ErrorOk);
+    } catch (...) {
+        // Nothing is left to tell the operator with; the event loop must go on.
+    }
+}
+
+void TForm1::FormCreate()
+{
+    m_station.EncoderType = 1;
+    m_encoder.initializeUSB(m_station.encoderTypeByte());
+}
+
+void TForm1::FormShow()
+{
+    m_station.EncoderType = 1;
+}
+
+void TForm1::cmdExitClick()
+{
+    close();
+}

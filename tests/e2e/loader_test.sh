@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The program finds the encoder library beside its own file and nowhere else:
+# its run path is exactly $ORIGIN, a library in the working directory is never
+# loaded, and without the library the program does not start.
+set -euo pipefail
+program=$1
+library=$2
+unset LD_LIBRARY_PATH LD_PRELOAD
+export QT_QPA_PLATFORM=offscreen
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+dynamic=$(readelf -d "$program")
+runpath=$(sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p' <<<"$dynamic")
+[ "$runpath" = '$ORIGIN' ] || fail "run path is '$runpath', want '\$ORIGIN'"
+! grep -q '(RPATH)' <<<"$dynamic" || fail "an old-style RPATH is set as well"
+grep -q 'NEEDED.*\[libKelrin.so\]' <<<"$dynamic" || fail "libKelrin.so is not linked at load time"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/station" "$work/elsewhere"
+cp "$program" "$work/station/guestcard"
+cp "$library" "$work/station/libKelrin.so"
+
+# Resolved beside the program, whatever the working directory.
+cp "$library" "$work/elsewhere/libKelrin.so"
+cd "$work/elsewhere"
+resolved=$(LD_TRACE_LOADED_OBJECTS=1 "$work/station/guestcard" | sed -n 's/^\s*libKelrin.so => \(\S*\).*/\1/p')
+[ "$resolved" = "$work/station/libKelrin.so" ] || fail "libKelrin.so resolved to '$resolved'"
+
+# It starts and runs until stopped.
+status=0
+timeout 3 "$work/station/guestcard" >/dev/null 2>&1 || status=$?
+[ "$status" = 124 ] || fail "the program did not keep running with its library (exit $status)"
+
+# Without the library beside it, a library in the working directory is not
+# loaded and the program does not start.
+rm "$work/station/libKelrin.so"
+resolved=$(LD_TRACE_LOADED_OBJECTS=1 "$work/station/guestcard" | sed -n 's/^\s*libKelrin.so => \(.*\)$/\1/p')
+[ "$resolved" = "not found" ] || fail "without its own library it resolved '$resolved'"
+status=0
+timeout 3 "$work/station/guestcard" >"$work/out" 2>&1 || status=$?
+[ "$status" = 127 ] || fail "the program started without its library (exit $status)"
+grep -q 'libKelrin.so' "$work/out" || fail "the loader did not name the missing library"
+echo "loader checks passed"
