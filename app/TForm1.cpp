@@ -6,6 +6,7 @@
 #include "encoder/EncoderLibrary.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -17,7 +18,9 @@ TForm1::TForm1(const Services &services, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("制客人卡"));
+    setWindowIcon(QIcon(QStringLiteral(":/guestcard/icon.png")));
     setFixedSize(573, 357);
+    createControls();
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
         frame.moveCenter(screen->availableGeometry().center());
@@ -28,8 +31,20 @@ TForm1::TForm1(const Services &services, QWidget *parent)
 
 void TForm1::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         runHandler(&TForm1::FormShow);
+        // No control has the focus yet: it goes to the first one in tab
+        // order that can take it, wherever that lies.
+        if (!focusWidget()) {
+            for (QWidget *control : std::as_const(m_tabOrder)) {
+                if (control->focusPolicy() & Qt::TabFocus && control->isEnabled() &&
+                    control->isVisibleTo(this)) {
+                    control->setFocus(Qt::ActiveWindowFocusReason);
+                    break;
+                }
+            }
+        }
+    }
     QWidget::showEvent(event);
 }
 

@@ -10,6 +10,14 @@
 class Clock;
 class EncoderLibrary;
 class OperatorDialogs;
+class QDateTimeEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class SelfSizingLabel;
+class StatusBar;
 
 // The station's one window. Every operation is one of its handlers, run to
 // completion on the user-interface thread through runHandler().
@@ -33,16 +41,96 @@ public:
     StationState &station() { return m_station; }
     const StationState &station() const { return m_station; }
 
+    // Controls, with their design names.
+    QLabel *Label10 = nullptr;
+    QLabel *Label17 = nullptr;
+    QGroupBox *GroupBox1 = nullptr;
+    QPushButton *Button1 = nullptr;
+    QRadioButton *RadioButton3 = nullptr;
+    QRadioButton *RadioButton4 = nullptr;
+    QGroupBox *GroupBox2 = nullptr;
+    QLabel *Label11 = nullptr;
+    QLineEdit *Edit2 = nullptr;
+    QLabel *Label13 = nullptr;
+    QLineEdit *edt_LockNo = nullptr;
+    QLabel *Label6 = nullptr;
+    SelfSizingLabel *Label16 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *Label9 = nullptr;
+    QLineEdit *Edit1 = nullptr;
+    QLabel *Label7 = nullptr;
+    QLineEdit *edt_Dai = nullptr;
+    QLabel *Label8 = nullptr;
+    QRadioButton *RadioButton1 = nullptr;
+    QRadioButton *RadioButton2 = nullptr;
+    QDateTimeEdit *DateTimePicker1 = nullptr;
+    QDateTimeEdit *DateTimePicker2 = nullptr;
+    QPushButton *BitBtn4 = nullptr;
+    QLineEdit *edt_CardNo = nullptr;
+    QGroupBox *GroupBox3 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLabel *Label20 = nullptr;
+    QLineEdit *edt_coID = nullptr;
+    QPushButton *Button3 = nullptr;
+    QGroupBox *GroupBox4 = nullptr;
+    QPushButton *BitBtn1 = nullptr;
+    QPushButton *BitBtn3 = nullptr;
+    QPushButton *BitBtn2 = nullptr;
+    QPushButton *BitBtn5 = nullptr;
+    QPushButton *BitBtn10 = nullptr;
+    QPushButton *BitBtn7 = nullptr;
+    QPushButton *BitBtn8 = nullptr;
+    QPushButton *BitBtn9 = nullptr;
+    QPushButton *BitBtn6 = nullptr;
+    QLineEdit *edt_CardData = nullptr;
+    StatusBar *StatusBar1 = nullptr;
+    QPushButton *cmdExit = nullptr;
+    QPushButton *BitBtn11 = nullptr;
+    QPushButton *BitBtn12 = nullptr;
+    QPushButton *Button2 = nullptr;
+    SelfSizingLabel *StaticText1 = nullptr;
+    SelfSizingLabel *StaticText2 = nullptr;
+
     // Handlers, named after the events and controls that fire them.
     void FormCreate();
     void FormShow();
     void cmdExitClick();
+
+    // Encoder device controls.
+    void RadioButton3Click();
+    void RadioButton4Click();
+    void Button1Click();
+    void BitBtn12Click();
+    void BitBtn1Click();
+    void BitBtn6Click();
+    void BitBtn4Click();
+
+    // Card writing.
+    void Button2Click();
+    void BitBtn2Click();
+    void BitBtn5Click();
+    void BitBtn10Click();
+
+    // Card reading and diagnostics.
+    void BitBtn3Click();
+    void Button3Click();
+    void BitBtn7Click();
+    void BitBtn8Click();
+    void BitBtn9Click();
+    void BitBtn11Click();
+
+    // The controls in tab order, as the keyboard walks them.
+    QList<QWidget *> tabOrder() const { return m_tabOrder; }
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
     friend struct TForm1TestAccess;
+
+    void createControls();
 
     // Runs one handler; an error that escapes it goes to the general error
     // display and the program goes on.
@@ -60,6 +148,7 @@ private:
     const Clock &m_clock;
     QString m_programDir;
     StationState m_station;
+    QList<QWidget *> m_tabOrder;
 };
 
 // The application title: the program's name and the general error display's caption.
