@@ -21,17 +21,13 @@ TForm1::TForm1(const Services &services, QWidget *parent)
     setWindowIcon(QIcon(QStringLiteral(":/guestcard/icon.png")));
     setFixedSize(573, 357);
     createControls();
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
     runHandler(&TForm1::FormCreate);
 }
 
 void TForm1::showEvent(QShowEvent *event)
 {
     if (!event->spontaneous()) {
+        centreOnScreen();
         runHandler(&TForm1::FormShow);
         // No control has the focus yet: it goes to the first one in tab
         // order that can take it, wherever that lies.
@@ -46,6 +42,16 @@ void TForm1::showEvent(QShowEvent *event)
         }
     }
     QWidget::showEvent(event);
+}
+
+void TForm1::centreOnScreen()
+{
+    const QScreen *shownOn = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shownOn)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(shownOn->availableGeometry().center());
+    move(frame.topLeft());
 }
 
 void TForm1::runHandler(const std::function<void()> &handler)

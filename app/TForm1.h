@@ -131,6 +131,7 @@ private:
     friend struct TForm1TestAccess;
 
     void createControls();
+    void centreOnScreen();
 
     // Runs one handler; an error that escapes it goes to the general error
     // display and the program goes on.

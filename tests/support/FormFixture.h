@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/TForm1.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ScriptedEncoder.h"
 

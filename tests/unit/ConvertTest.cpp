@@ -1,6 +1,7 @@
 #include "app/Convert.h"
 #include "app/LibraryText.h"
 #include "app/StationError.h"
+#include "tests/support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 

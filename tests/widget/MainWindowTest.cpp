@@ -1,0 +1,188 @@
+#include "app/Controls.h"
+#include "tests/support/FormFixture.h"
+
+#include <QApplication>
+#include <QDateTimeEdit>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRawFont>
+#include <QTest>
+#include <set>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ShownForm : FormHarness
+{
+    ShownForm()
+    {
+        create();
+        form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+};
+
+TEST(MainWindow, IsAFixedDialogOfTheDesignedClientSize)
+{
+    ShownForm h;
+    EXPECT_EQ(h.form->objectName(), QStringLiteral("Form1"));
+    EXPECT_EQ(h.form->size(), QSize(573, 357));
+    EXPECT_EQ(h.form->minimumSize(), h.form->maximumSize()) << "the window must not be resizable";
+    const Qt::WindowFlags flags = h.form->windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(h.form->windowIcon().isNull());
+    EXPECT_EQ(h.form->palette().color(QPalette::Window),
+              QApplication::palette().color(QPalette::Active, QPalette::Highlight));
+}
+
+TEST(MainWindow, CentresItselfOnTheScreen)
+{
+    ShownForm h;
+    const QPoint screenCentre = h.form->screen()->availableGeometry().center();
+    const QPoint centre = h.form->frameGeometry().center();
+    EXPECT_LE((centre - screenCentre).manhattanLength(), 2);
+}
+
+// What the operator sees is the guest-card panel, the success note and the two
+// buttons under it; everything else lies below the client area or is hidden.
+TEST(MainWindow, TheVisibleClientAreaHoldsExactlyTheOperatorsControls)
+{
+    ShownForm h;
+    QStringList inside;
+    for (QWidget *child : h.form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        if (child->isVisibleTo(h.form.get()) && child->geometry().intersects(h.form->rect()))
+            inside << child->objectName();
+    inside.sort();
+    EXPECT_EQ(inside,
+              (QStringList{"Button2", "GroupBox2", "StaticText1", "StaticText2", "cmdExit"}));
+
+    QStringList fields;
+    for (QWidget *child : h.form->GroupBox2->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        if (child->isVisibleTo(h.form.get()))
+            fields << child->objectName();
+    fields.sort();
+    EXPECT_EQ(fields, (QStringList{"Edit1", "Edit2", "Label11", "Label13", "Label16", "Label5",
+                                   "Label6", "Label7", "Label8", "Label9", "RadioButton1",
+                                   "RadioButton2", "edt_Dai", "edt_LockNo"}));
+}
+
+TEST(MainWindow, DesignStatesOfTheOffAreaAndHiddenControls)
+{
+    ShownForm h;
+    TForm1 &f = *h.form;
+    for (QWidget *hidden :
+         {static_cast<QWidget *>(f.StatusBar1), static_cast<QWidget *>(f.BitBtn4),
+          static_cast<QWidget *>(f.edt_CardNo), static_cast<QWidget *>(f.DateTimePicker1),
+          static_cast<QWidget *>(f.DateTimePicker2)})
+        EXPECT_FALSE(hidden->isVisibleTo(&f)) << hidden->objectName().toStdString();
+    EXPECT_FALSE(f.Button3->isEnabled());
+    EXPECT_FALSE(f.GroupBox4->isEnabled());
+    for (QPushButton *b : f.GroupBox4->findChildren<QPushButton *>())
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+    EXPECT_TRUE(f.Button1->isEnabled());
+    EXPECT_TRUE(f.RadioButton4->isChecked());
+    EXPECT_FALSE(f.RadioButton3->isChecked());
+    EXPECT_TRUE(f.RadioButton1->isChecked());
+    EXPECT_FALSE(f.RadioButton2->isChecked());
+    for (QLineEdit *e : {f.Edit1, f.Edit2, f.edt_LockNo, f.edt_Dai, f.edt_CardNo})
+        EXPECT_TRUE(e->isReadOnly()) << e->objectName().toStdString();
+    EXPECT_FALSE(f.edt_coID->isReadOnly());
+    EXPECT_FALSE(f.edt_CardData->isReadOnly());
+    EXPECT_EQ(f.DateTimePicker1->dateTime(), QDateTime(QDate(2007, 1, 24), QTime(16, 46, 15)));
+    EXPECT_EQ(f.DateTimePicker2->dateTime(), QDateTime(QDate(2007, 1, 24), QTime(16, 46, 52)));
+}
+
+TEST(MainWindow, StaticTextGrowsToFitItsText)
+{
+    ShownForm h;
+    const QSize before = h.form->StaticText2->size();
+    h.form->StaticText2->setText(QStringLiteral("发卡成功!"));
+    EXPECT_GT(h.form->StaticText2->width(), before.width());
+    EXPECT_GE(h.form->StaticText2->width(),
+              h.form->StaticText2->fontMetrics().horizontalAdvance(QStringLiteral("发卡成功!")));
+    EXPECT_EQ(h.form->StaticText2->pos(), QPoint(168, 264));
+    EXPECT_EQ(h.form->StaticText2->font().pixelSize(), 21);
+    EXPECT_TRUE(h.form->StaticText2->font().bold());
+}
+
+TEST(MainWindow, StatusBarHasTwoPanelsOfTheDesignedWidths)
+{
+    ShownForm h;
+    EXPECT_EQ(h.form->StatusBar1->panel(0)->width(), 100);
+    EXPECT_EQ(h.form->StatusBar1->panel(1)->width(), 50);
+    EXPECT_EQ(h.form->StatusBar1->geometry(), QRect(0, 333, 573, 24));
+}
+
+TEST(MainWindow, ChineseTextRendersWithAnInstalledFont)
+{
+    ASSERT_FALSE(QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty())
+        << "no font with Simplified Chinese glyphs is installed (fonts-wqy-zenhei)";
+    ShownForm h;
+    for (QWidget *w :
+         {static_cast<QWidget *>(h.form->Button2), static_cast<QWidget *>(h.form->GroupBox2),
+          static_cast<QWidget *>(h.form->Label5)}) {
+        const QRawFont raw = QRawFont::fromFont(w->font(), QFontDatabase::SimplifiedChinese);
+        EXPECT_TRUE(raw.supportsCharacter(U'制') && raw.supportsCharacter(U'锁'))
+            << w->objectName().toStdString() << " resolves to " << raw.familyName().toStdString();
+    }
+    EXPECT_EQ(h.form->font().families().value(0), QStringLiteral("宋体"));
+    EXPECT_EQ(h.form->font().pixelSize(), 12);
+    EXPECT_EQ(h.form->edt_CardData->font().families().value(0), QStringLiteral("Arial"));
+}
+
+TEST(MainWindow, FocusStartsOnTheOpenPortButtonSoEnterOpensThePortAgain)
+{
+    ShownForm h;
+    EXPECT_EQ(QApplication::focusWidget(), h.form->Button1);
+    h.encoder.calls.clear();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(h.encoder.callNames(), std::vector<std::string>{"initializeUSB"});
+}
+
+TEST(MainWindow, TabWalksTheEnabledVisibleControlsInTabOrder)
+{
+    ShownForm h;
+    // A group of radio buttons is one tab stop, entered at its first button.
+    QStringList expected;
+    std::set<QWidget *> radioGroupsSeen;
+    for (QWidget *w : h.form->tabOrder()) {
+        if (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || !w->isVisibleTo(h.form.get()))
+            continue;
+        if (qobject_cast<QRadioButton *>(w) && !radioGroupsSeen.insert(w->parentWidget()).second)
+            continue;
+        expected << w->objectName();
+    }
+    QStringList walked;
+    for (int i = 0; i < expected.size(); ++i) {
+        walked << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(walked.value(0), QStringLiteral("Button1"));
+    EXPECT_EQ(walked, expected);
+}
+
+TEST(MainWindow, TabOrderFollowsTheDesignedIndexesWithinEachParent)
+{
+    ShownForm h;
+    QStringList names;
+    for (QWidget *w : h.form->tabOrder())
+        names << w->objectName();
+    const QStringList expected = {
+        "GroupBox1",    "Button1",      "RadioButton3",    "RadioButton4",    "GroupBox2",
+        "edt_LockNo",   "edt_Dai",      "DateTimePicker1", "DateTimePicker2", "BitBtn4",
+        "RadioButton1", "RadioButton2", "edt_CardNo",      "Edit1",           "Edit2",
+        "GroupBox3",    "edt_coID",     "Button3",         "GroupBox4",       "BitBtn1",
+        "BitBtn3",      "BitBtn2",      "BitBtn5",         "BitBtn7",         "BitBtn8",
+        "BitBtn9",      "BitBtn10",     "BitBtn6",         "edt_CardData",    "StatusBar1",
+        "cmdExit",      "BitBtn11",     "BitBtn12",        "Button2",         "StaticText1",
+        "StaticText2"};
+    EXPECT_EQ(names, expected);
+}
+
+} // namespace
