@@ -1,0 +1,141 @@
+#include "app/QtOperatorDialogs.h"
+#include "tests/support/QtPrinters.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Acts on the modal dialog once it is up, as an operator would.
+void whenModal(std::function<void(QWidget *)> act)
+{
+    QTimer::singleShot(0, [act] {
+        QWidget *modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr) << "no modal dialog is up";
+        act(modal);
+    });
+}
+
+struct BoxCase
+{
+    const char *name;
+    int flags;
+    QMessageBox::Icon icon;
+    int buttons;          // how many buttons the box has
+    bool cancelIsDefault; // else OK is
+};
+
+void PrintTo(const BoxCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class MessageBoxFlags : public ::testing::TestWithParam<BoxCase>
+{
+};
+
+TEST_P(MessageBoxFlags, ShowIconButtonsAndAnswerEscapeAsTheirLastButton)
+{
+    const BoxCase &c = GetParam();
+    QWidget owner;
+    owner.show();
+    QtOperatorDialogs dialogs;
+    dialogs.setOwner(&owner);
+    whenModal([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->windowTitle(), QStringLiteral("提示"));
+        EXPECT_EQ(box->text(), QStringLiteral("读卡失败\n-3"));
+        EXPECT_EQ(box->icon(), c.icon);
+        EXPECT_EQ(box->buttons().size(), c.buttons);
+        EXPECT_EQ(box->parentWidget(), &owner);
+        const QPushButton *preferred = box->defaultButton();
+        ASSERT_NE(preferred, nullptr);
+        EXPECT_EQ(box->standardButton(const_cast<QPushButton *>(preferred)),
+                  c.cancelIsDefault ? QMessageBox::Cancel : QMessageBox::Ok);
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    const int answer =
+        dialogs.messageBox(QStringLiteral("读卡失败\n-3"), QStringLiteral("提示"), c.flags);
+    EXPECT_EQ(answer, c.buttons == 2 ? 2 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flags, MessageBoxFlags,
+    ::testing::Values(BoxCase{"error", 16, QMessageBox::Critical, 1, false},
+                      BoxCase{"warning", 48, QMessageBox::Warning, 1, false},
+                      BoxCase{"information", 64, QMessageBox::Information, 1, false},
+                      BoxCase{"question", 289, QMessageBox::Question, 2, true}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(MessageBox, OkOnAQuestionAnswersOne)
+{
+    QtOperatorDialogs dialogs;
+    whenModal([](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        ASSERT_NE(box, nullptr);
+        box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(dialogs.messageBox(QStringLiteral("是否继续显示下一条记录？"),
+                                 QStringLiteral("操作提示"), 289),
+              1);
+}
+
+TEST(MessageBox, ClosingAQuestionAnswersCancel)
+{
+    QtOperatorDialogs dialogs;
+    whenModal([](QWidget *modal) { modal->close(); });
+    EXPECT_EQ(dialogs.messageBox(QStringLiteral("?"), QStringLiteral("操作提示"), 289), 2);
+}
+
+TEST(Prompt, OffersThePresetSelectedAndReturnsTheEditedText)
+{
+    QtOperatorDialogs dialogs;
+    whenModal([](QWidget *modal) {
+        auto *dialog = qobject_cast<QInputDialog *>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("解析开门记录"));
+        auto *edit = dialog->findChild<QLineEdit *>();
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->maxLength(), 255);
+        EXPECT_EQ(edit->selectedText(), QStringLiteral("6B15458D15EA3941"));
+        QTest::keyClicks(edit, QStringLiteral("0011"));
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    const auto answer = dialogs.prompt(QStringLiteral("解析开门记录"), QStringLiteral("label\n"),
+                                       QStringLiteral("6B15458D15EA3941"));
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(*answer, QStringLiteral("0011"));
+}
+
+TEST(Prompt, CancelReturnsNothing)
+{
+    QtOperatorDialogs dialogs;
+    whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    EXPECT_FALSE(dialogs.prompt(QStringLiteral("c"), QStringLiteral("l"), QStringLiteral("v")));
+}
+
+TEST(WaitCursor, NestsAndRestores)
+{
+    QtOperatorDialogs dialogs;
+    ASSERT_EQ(QApplication::overrideCursor(), nullptr);
+    dialogs.beginWaitCursor();
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    dialogs.beginWaitCursor();
+    dialogs.endWaitCursor();
+    EXPECT_NE(QApplication::overrideCursor(), nullptr);
+    dialogs.endWaitCursor();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+} // namespace
