@@ -238,7 +238,8 @@ QString ProfileReader::valueText(QByteArrayView bytes) const
     // The platform buffer cuts the bytes, but a character the cut would split
     // is left out whole: keep the text the cut bytes and the uncut bytes agree on.
     const QString cut = decode(value.first(kValueBytes));
-    const QString longer = decode(value.first(kValueBytes + kLongestCharacter - 1));
+    const QString longer =
+        decode(value.first(std::min(value.size(), kValueBytes + kLongestCharacter - 1)));
     const auto agreed = std::mismatch(cut.begin(), cut.end(), longer.begin(), longer.end()).first;
     return cut.first(agreed - cut.begin());
 }

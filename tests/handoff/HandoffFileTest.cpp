@@ -92,6 +92,8 @@ std::vector<FileCase> fileCases()
          fields({}, {}, {}, u"东\u3000")},
         {"value_3000_cut_to_2047", "[MAIN]\nroomno=" + a + "\n", fields({}, as.first(2047))},
         {"value_2047_kept", "[MAIN]\nroomno=" + a.first(2047), fields({}, as.first(2047))},
+        {"value_2048_cut_to_2047", "[MAIN]\nroomno=" + a.first(2048) + "\n",
+         fields({}, as.first(2047))},
         {"quotes_dropped_before_the_cut", "[MAIN]\nroomno=\"" + a + "\"\n",
          fields({}, as.first(2047))},
         {"character_across_the_cut_dropped", "[MAIN]\nfh=" + a.first(2046) + kDong + "b\n",
