@@ -23,6 +23,16 @@
 
 namespace {
 
+// AddressSanitizer slows the read and holds freed memory back in quarantine:
+// there the bounds below measure the sanitizer, not the reader.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
 TEST(ProfileReader, FindsSectionsNamedWithBracketAndBackslashSecondBytes)
 {
     QTemporaryDir dir;
@@ -224,6 +234,8 @@ TEST(ReadHandoff, ReadsAHundredMegabyteFileQuicklyInMemoryBoundedByItsLongestLin
     RecordProperty("peak_growth_kib", static_cast<int>(peakGrowth));
     EXPECT_EQ(values, (HandoffValues{QStringLiteral("2612091200"), QStringLiteral("01020399"),
                                      QStringLiteral("508317"), QStringLiteral("东楼203")}));
+    if (kSanitized)
+        GTEST_SKIP() << "time and memory bounds hold for builds without AddressSanitizer";
     EXPECT_LT(elapsed, 1500);
     EXPECT_LT(peakGrowth, 16 * 1024) << "the file must be streamed, not read whole";
 }
