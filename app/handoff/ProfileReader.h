@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Profile (INI) files as the Windows profile-string reader reads them, which is
+// where the hand-off file's format comes from:
+// - "[name]" starts a section; section and key names match without regard to case.
+// - An entry is "key=value"; the value is everything after the first "=".
+//   Blanks (spaces, tabs) around the key and around the value are dropped, then
+//   one pair of matching double or single quotes around the value.
+// - A value keeps at most kProfileValueCapacity - 1 bytes of the file.
+// - Any other line is ignored; a missing file, section or key reads as empty.
+// - The file is 8-bit text in code page 936, or UTF-8 after a byte-order mark.
+
+// The platform reader's value buffer, terminating NUL included.
+inline constexpr qsizetype kProfileValueCapacity = 2048;
+
+// The values of `keys` in `section` of the profile file at `path`, in the order
+// of `keys`. Each is what a separate profile-string read with the empty text as
+// default gives; the file is read once for all of them and never written.
+// Anything but a regular file (directory, FIFO, device) reads as empty, without
+// blocking.
+QStringList readProfileStrings(const QString &path, const QString &section,
+                               const QStringList &keys);
+
+// The reader behind readProfileStrings(), fed the file's bytes in pieces of any
+// size. It keeps one line at a time, so its memory is bounded by the longest
+// line.
+class ProfileReader
+{
+public:
+    ProfileReader(const QString &section, const QStringList &keys);
+
+    void feed(QByteArrayView bytes);
+    // Once every key has been seen, the rest of the file cannot change a value.
+    bool complete() const { return m_missing == 0; }
+    // The values, in the order of the keys; call after the last feed().
+    QStringList finish();
+
+private:
+    void feedLines(QByteArrayView bytes);
+    void takeLine(QByteArrayView line);
+    bool sectionHeader(QByteArrayView line, QString *name) const;
+    QString decode(QByteArrayView bytes) const;
+    QString valueText(QByteArrayView bytes) const;
+
+    QString m_section;  // case-folded
+    QStringList m_keys; // case-folded
+    QStringList m_values;
+    QList<bool> m_found;
+    qsizetype m_missing;
+    QByteArray m_pending; // the start of the file until its byte-order mark is
+                          // decided, then the line begun in an earlier piece
+    bool m_encodingKnown = false;
+    bool m_utf8 = false;
+    bool m_inSection = false;
+};

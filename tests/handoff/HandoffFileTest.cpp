@@ -1,0 +1,213 @@
+#include "app/LibraryText.h"
+#include "app/handoff/Handoff.h"
+#include "app/handoff/ProfileReader.h"
+#include "tests/handoff/HandoffTestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+
+namespace {
+
+using namespace std::literals;
+
+// A file's bytes, NULs included.
+QByteArray bytes(std::string_view text)
+{
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+HandoffValues fields(QStringView checkout = {}, QStringView lockNo = {}, QStringView coID = {},
+                     QStringView roomNo = {})
+{
+    return {checkout.toString(), lockNo.toString(), coID.toString(), roomNo.toString()};
+}
+
+QByteArray junk(int size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    QByteArray out(size, Qt::Uninitialized);
+    for (char &c : out)
+        c = static_cast<char>(random() & 0xFF);
+    return out;
+}
+
+struct FileCase
+{
+    const char *name;
+    std::optional<QByteArray> file; // none: there is no hotel.ini at all
+    HandoffValues expected;
+};
+
+void PrintTo(const FileCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+// GBK: 东 B6AB, 楼 C2A5, 嘯 875B, 乗 815C, 匽 855D, ideographic space A1A1.
+const QByteArray kDong = "\xB6\xAB";
+const QByteArray kDongUtf8 = "\xE4\xB8\x9C";
+const QByteArray kBom = "\xEF\xBB\xBF";
+const QByteArray kStay = "[MAIN]\r\nleavedate=261209\r\nleavetime=1200\r\nroomno=01020399\r\n"
+                         "coid=508317\r\nfh=\xB6\xAB\xC2\xA5"
+                         "203\r\n";
+
+std::vector<FileCase> fileCases()
+{
+    const QByteArray a(3000, 'a');
+    const QString as(3000, u'a');
+    const QString dongs = QString(u'东').repeated(1023);
+    return {
+        {"typical_stay", kStay, fields(u"2612091200", u"01020399", u"508317", u"东楼203")},
+        {"no_file", std::nullopt, {}},
+        {"empty_file", "", {}},
+        {"leavetime_missing", "[MAIN]\nleavedate=261209\nroomno=1\n", fields(u"261209", u"1")},
+        {"leavedate_missing", "[MAIN]\nleavetime=1200\n", fields(u"1200")},
+        {"no_main_section", "[OTHER]\nroomno=1\n", {}},
+        {"names_in_other_case", "[main]\nROOMNO=0102\nCoId=7\n[Main]\nFH=x\n",
+         fields({}, u"0102", u"7", u"x")},
+        {"blanks_around_key_and_value", "[MAIN]\n \t roomno \t=\t 0102 \t\nfh = 1 2  \n",
+         fields({}, u"0102", {}, u"1 2")},
+        {"blanks_inside_brackets_name_another_section", "[ MAIN ]\nroomno=1\n", {}},
+        {"header_with_blanks_and_text_after_it", "  [MAIN] ; front desk\nroomno=1\n",
+         fields({}, u"1")},
+        {"non_numeric_coid_copied", "[MAIN]\ncoid=$4G00 x\n", fields({}, {}, u"$4G00 x")},
+        {"double_quotes", "[MAIN]\nroomno=\"0102\"\n", fields({}, u"0102")},
+        {"single_quotes", "[MAIN]\nroomno='0102'\n", fields({}, u"0102")},
+        {"mismatched_quotes", "[MAIN]\nroomno=\"0102'\n", fields({}, u"\"0102'")},
+        {"quote_at_one_end", "[MAIN]\nroomno=\"0102\n", fields({}, u"\"0102")},
+        {"lone_quote", "[MAIN]\nroomno=\"\n", fields({}, u"\"")},
+        {"empty_quotes", "[MAIN]\nroomno=''\ncoid=1\n", fields({}, {}, u"1")},
+        {"blanks_inside_quotes_kept", "[MAIN]\nroomno= \" 01 \" \n", fields({}, u" 01 ")},
+        {"one_pair_of_quotes_only", "[MAIN]\nroomno=\"\"01\"\"\n", fields({}, u"\"01\"")},
+        {"value_containing_equals", "[MAIN]\ncoid=a=b==\n", fields({}, {}, u"a=b==")},
+        {"key_without_equals_ignored", "[MAIN]\nroomno\nroomno=5\n", fields({}, u"5")},
+        {"semicolon_line_is_another_key", "[MAIN]\n;roomno=5\n", {}},
+        {"vertical_tab_is_not_a_blank", "[MAIN]\ncoid=\v7\n", fields({}, {}, u"\v7")},
+        {"ideographic_space_is_not_a_blank", "[MAIN]\nfh=\xB6\xAB\xA1\xA1\n",
+         fields({}, {}, {}, u"东\u3000")},
+        {"value_3000_cut_to_2047", "[MAIN]\nroomno=" + a + "\n", fields({}, as.first(2047))},
+        {"value_2047_kept", "[MAIN]\nroomno=" + a.first(2047), fields({}, as.first(2047))},
+        {"value_2048_cut_to_2047", "[MAIN]\nroomno=" + a.first(2048) + "\n",
+         fields({}, as.first(2047))},
+        {"quotes_dropped_before_the_cut", "[MAIN]\nroomno=\"" + a + "\"\n",
+         fields({}, as.first(2047))},
+        {"character_across_the_cut_dropped", "[MAIN]\nfh=" + a.first(2046) + kDong + "b\n",
+         fields({}, {}, {}, as.first(2046))},
+        {"character_ending_at_the_cut_kept", "[MAIN]\nfh=" + a.first(2045) + kDong + "b\n",
+         fields({}, {}, {}, as.first(2045) + u'东')},
+        {"cut_counts_bytes_not_characters", "[MAIN]\nfh=" + kDong.repeated(1500) + "\n",
+         fields({}, {}, {}, dongs)},
+        {"second_bytes_bracket_and_backslash_in_value",
+         "[MAIN]\nfh=\x87\x5B\x81\x5C\x85\x5D"
+         "203\n",
+         fields({}, {}, {}, u"嘯乗匽203")},
+        {"bracket_second_byte_makes_no_header", "[MAIN]\nroomno=1\n[\x85\x5D\ncoid=2\n",
+         fields({}, u"1", u"2")},
+        {"backslash_second_byte_escapes_nothing", "[MAIN]\nroomno=1\n[\x81\x5C]\ncoid=2\n",
+         fields({}, u"1")},
+        {"utf8_with_bom",
+         kBom + "[MAIN]\r\nfh=\xE4\xB8\x9C\xE6\xA5\xBC"
+                "203\r\nroomno=1",
+         fields({}, u"1", {}, u"东楼203")},
+        {"utf8_character_across_the_cut_dropped",
+         kBom + "[MAIN]\nfh=" + a.first(2045) + kDongUtf8 + "b\n",
+         fields({}, {}, {}, as.first(2045))},
+        {"utf8_character_ending_at_the_cut_kept",
+         kBom + "[MAIN]\nfh=" + a.first(2044) + kDongUtf8 + "b\n",
+         fields({}, {}, {}, as.first(2044) + u'东')},
+        {"utf8_without_bom_read_as_code_page_936",
+         "[MAIN]\nfh=\xE4\xB8\x9C\xE6\xA5\xBC"
+         "203\n",
+         fields({}, {}, {},
+                fromLibraryText("\xE4\xB8\x9C\xE6\xA5\xBC"
+                                "203"))},
+        {"bom_alone", kBom, {}},
+        {"cr_line_ends", "[MAIN]\rroomno=1\rcoid=2\r", fields({}, u"1", u"2")},
+        {"lf_line_ends", "[MAIN]\nroomno=1\ncoid=2\n", fields({}, u"1", u"2")},
+        {"lf_cr_line_ends", "[MAIN]\n\rroomno=1\n\rcoid=2\n\r", fields({}, u"1", u"2")},
+        {"no_final_line_end", "[MAIN]\nroomno=1\nfh=\xB6\xAB", fields({}, u"1", {}, u"东")},
+        {"no_final_line_end_after_a_cut_character", "[MAIN]\nfh=\xB6\xAB\xB6",
+         fields({}, {}, {}, u"东\uFFFD")},
+        {"duplicate_sections_first_occurrence_of_each_key",
+         "[MAIN]\nroomno=1\n[OTHER]\ncoid=9\n[main]\nroomno=2\ncoid=3\n", fields({}, u"1", u"3")},
+        {"duplicate_keys_first_wins", "[MAIN]\nroomno=1\nROOMNO=2\n", fields({}, u"1")},
+        {"first_empty_value_wins", "[MAIN]\nroomno=\nroomno=5\ncoid=1\n", fields({}, {}, u"1")},
+        {"keys_before_any_section", "roomno=7\ncoid=8\n[MAIN]\ncoid=2\n", fields({}, {}, u"2")},
+        {"keys_of_other_sections", "[OTHER]\nroomno=7\n[MAIN]\ncoid=2\n[MAINX]\nroomno=8\n",
+         fields({}, {}, u"2")},
+        {"binary_junk_around_the_section",
+         junk(8192, 1) + "\n[MAIN]\nroomno=1\ncoid=2\n" + junk(8192, 2), fields({}, u"1", u"2")},
+        {"nul_ends_a_value", bytes("[MAIN]\nroomno=12\0 34\ncoid=\"\0\"\n"sv), fields({}, u"12")},
+        {"nul_inside_a_key", bytes("[MAIN]\nroom\0no=5\n"sv), {}},
+        {"nul_inside_a_section_name", bytes("[MA\0IN]\nroomno=5\n"sv), {}},
+        {"megabyte_line_before_the_section", QByteArray(1 << 20, 'x') + "\n[MAIN]\nroomno=1\n",
+         fields({}, u"1")},
+        {"megabyte_value", "[MAIN]\nfh=" + kDong.repeated(1 << 19) + "\ncoid=1\n",
+         fields({}, {}, u"1", dongs)},
+        {"megabyte_bracket_line_without_close",
+         "[MAIN]\nroomno=1\n[" + QByteArray("\x85\x5D").repeated(1 << 19) + "\ncoid=2\n",
+         fields({}, u"1", u"2")},
+    };
+}
+
+class HandoffFile : public ::testing::TestWithParam<FileCase>
+{
+};
+
+TEST_P(HandoffFile, GivesTheFieldTexts)
+{
+    const FileCase &c = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    if (c.file)
+        writeFile(dir.filePath(kHandoffFileName), *c.file);
+
+    EXPECT_EQ(readHandoff(dir.path()), c.expected);
+
+    // Read, never written or created.
+    if (c.file)
+        EXPECT_EQ(readFile(dir.filePath(kHandoffFileName)), *c.file);
+    else
+        EXPECT_FALSE(QFile::exists(dir.filePath(kHandoffFileName)));
+}
+
+// Line ends, a byte-order mark and double-byte characters split between two
+// reads must not change a value.
+class HandoffFileInPieces : public HandoffFile
+{
+};
+
+TEST_P(HandoffFileInPieces, GivesTheSameWhenFedOneByteAtATime)
+{
+    const FileCase &c = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    writeFile(dir.filePath(kHandoffFileName), *c.file);
+    const QStringList keys{QStringLiteral("leavedate"), QStringLiteral("leavetime"),
+                           QStringLiteral("roomno"), QStringLiteral("coid"), QStringLiteral("fh")};
+
+    ProfileReader reader(QStringLiteral("MAIN"), keys);
+    for (const char &byte : *c.file)
+        reader.feed(QByteArrayView(&byte, 1));
+    EXPECT_EQ(reader.finish(),
+              readProfileStrings(dir.filePath(kHandoffFileName), QStringLiteral("MAIN"), keys));
+}
+
+std::vector<FileCase> existingFileCases()
+{
+    std::vector<FileCase> cases = fileCases();
+    std::erase_if(cases, [](const FileCase &c) { return !c.file; });
+    return cases;
+}
+
+const auto caseName = [](const auto &info) { return std::string(info.param.name); };
+INSTANTIATE_TEST_SUITE_P(Contents, HandoffFile, ::testing::ValuesIn(fileCases()), caseName);
+INSTANTIATE_TEST_SUITE_P(Contents, HandoffFileInPieces, ::testing::ValuesIn(existingFileCases()),
+                         caseName);
+
+} // namespace
