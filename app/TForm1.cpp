@@ -3,10 +3,12 @@
 #include "app/Convert.h"
 #include "app/OperatorDialogs.h"
 #include "app/StationError.h"
+#include "app/handoff/Handoff.h"
 #include "encoder/EncoderLibrary.h"
 
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLineEdit>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -85,6 +87,13 @@ void TForm1::FormCreate()
 void TForm1::FormShow()
 {
     m_station.EncoderType = 1;
+    // Every field is set, also to the empty text: a missing key must not leave
+    // the design-time value standing.
+    const HandoffValues stay = readHandoff(m_programDir);
+    Edit1->setText(stay.checkout);
+    edt_LockNo->setText(stay.lockNo);
+    edt_coID->setText(stay.coID);
+    Edit2->setText(stay.roomNo);
 }
 
 void TForm1::cmdExitClick()
