@@ -5,6 +5,7 @@
 set -euo pipefail
 program=$1
 library=$2
+build_dir=${3:-}
 unset LD_LIBRARY_PATH LD_PRELOAD
 export QT_QPA_PLATFORM=offscreen
 
@@ -42,4 +43,15 @@ status=0
 timeout 3 "$work/station/guestcard" >"$work/out" 2>&1 || status=$?
 [ "$status" = 127 ] || fail "the program started without its library (exit $status)"
 grep -q 'libKelrin.so' "$work/out" || fail "the loader did not name the missing library"
+# Installed, the program and its library again share one folder.
+if [ -n "$build_dir" ]; then
+    cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
+    installed=$(find "$work/prefix" -type f -name guestcard)
+    [ -n "$installed" ] || fail "nothing named guestcard was installed"
+    [ -f "$(dirname "$installed")/libKelrin.so" ] || fail "libKelrin.so is not installed beside the program"
+    runpath=$(readelf -d "$installed" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')
+    [ "$runpath" = '$ORIGIN' ] || fail "installed run path is '$runpath'"
+    resolved=$(LD_TRACE_LOADED_OBJECTS=1 "$installed" | sed -n 's/^\s*libKelrin.so => \(\S*\).*/\1/p')
+    [ "$resolved" = "$(dirname "$installed")/libKelrin.so" ] || fail "installed program resolved '$resolved'"
+fi
 echo "loader checks passed"
