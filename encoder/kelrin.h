@@ -55,7 +55,7 @@ enum
 };
 
 /* Result codes: kelrin_result.h has the enum, with names and texts. Below,
- * each function lists the codes it can answer. Three hold for every function
+ * each function lists the codes it can answer. Two hold for every function
  * and are not repeated:
  *   KELRIN_ERROR_NULL_POINTER   a pointer argument is null (where it takes one)
  *   KELRIN_ERROR_INTERNAL       an unexpected failure, such as lack of memory
