@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -252,6 +253,58 @@ TEST(DeviceFile, WritesRoundTripThroughTheText)
     for (const auto &entry : std::filesystem::directory_iterator(device.folder))
         names.insert(entry.path().filename().string());
     EXPECT_EQ(names, (std::set<std::string>{"device", "device.lock"}));
+}
+
+namespace {
+
+// Sets or unsets an environment variable for the object's life.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const char *value) : m_name(name)
+    {
+        if (const char *old = std::getenv(name))
+            m_old = old;
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+    ~ScopedEnv() { m_old ? ::setenv(m_name, m_old->c_str(), 1) : ::unsetenv(m_name); }
+
+private:
+    const char *m_name;
+    std::optional<std::string> m_old;
+};
+
+} // namespace
+
+TEST(StatePath, ChosenFromTheEnvironmentInOrder)
+{
+    const struct
+    {
+        const char *state, *xdg, *home, *expected;
+    } cases[] = {
+        {"/x/device", "/s", "/h", "/x/device"},
+        {nullptr, "/s", "/h", "/s/kelrin/device"},
+        {"", "/s", "/h", "/s/kelrin/device"},
+        {nullptr, "relative", "/h", "/h/.local/state/kelrin/device"},
+        {nullptr, "", "/h", "/h/.local/state/kelrin/device"},
+        {nullptr, nullptr, "/h", "/h/.local/state/kelrin/device"},
+    };
+    for (const auto &c : cases) {
+        const ScopedEnv state("KELRIN_SIM_STATE", c.state), xdg("XDG_STATE_HOME", c.xdg),
+            home("HOME", c.home);
+        EXPECT_EQ(kelrin::statePath(), c.expected);
+    }
+    const ScopedEnv state("KELRIN_SIM_STATE", nullptr), xdg("XDG_STATE_HOME", nullptr),
+        home("HOME", nullptr);
+    try {
+        kelrin::statePath();
+        ADD_FAILURE() << "a path without any variable";
+    } catch (const kelrin::Failure &failure) {
+        EXPECT_EQ(failure.code(), KELRIN_ERROR_STATE_IO);
+    }
+    EXPECT_EQ(initializeUSB(kType), KELRIN_ERROR_STATE_IO);
 }
 
 // ---- Every result code, each with the stage it comes from ------------------
