@@ -19,6 +19,7 @@ grep -q 'NEEDED.*\[libKelrin.so\]' <<<"$dynamic" || fail "libKelrin.so is not li
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+export KELRIN_SIM_STATE="$work/device"
 mkdir "$work/station" "$work/elsewhere"
 cp "$program" "$work/station/guestcard"
 cp "$library" "$work/station/libKelrin.so"
