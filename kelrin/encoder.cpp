@@ -109,6 +109,21 @@ std::int32_t decodeGuestField(std::int32_t coID, const char *cardHexStr, char *o
     return KELRIN_OK;
 }
 
+// The arguments that every card write but the erase shares.
+std::int32_t checkCardArguments(std::uint8_t encoderType, std::int32_t coID, std::int32_t cardNo,
+                                std::int32_t dai)
+{
+    if (!isEncoderType(encoderType))
+        return KELRIN_ERROR_ENCODER_TYPE;
+    if (!isValidHotelId(coID))
+        return KELRIN_ERROR_HOTEL_ID;
+    if (cardNo < 0)
+        return KELRIN_ERROR_CARD_NO;
+    if (dai < 0 || dai > 0xFF)
+        return KELRIN_ERROR_DAI;
+    return KELRIN_OK;
+}
+
 } // namespace
 
 std::int32_t openPort(std::uint8_t encoderType)
@@ -165,14 +180,8 @@ std::int32_t writeGuestCard(std::uint8_t encoderType, std::int32_t coID, std::in
     clear(cardHexStr);
     if (!beginTime || !eTime || !lockNo || !cardHexStr)
         return KELRIN_ERROR_NULL_POINTER;
-    if (!isEncoderType(encoderType))
-        return KELRIN_ERROR_ENCODER_TYPE;
-    if (!isValidHotelId(coID))
-        return KELRIN_ERROR_HOTEL_ID;
-    if (cardNo < 0)
-        return KELRIN_ERROR_CARD_NO;
-    if (dai < 0 || dai > 0xFF)
-        return KELRIN_ERROR_DAI;
+    if (const std::int32_t bad = checkCardArguments(encoderType, coID, cardNo, dai))
+        return bad;
     if (canOpenDeadbolt > 1 || issueFlag > 1)
         return KELRIN_ERROR_FLAG;
     if (!isValidStamp(beginTime) || !isValidStamp(eTime))
@@ -205,14 +214,8 @@ std::int32_t writeLimitCard(std::uint8_t encoderType, std::int32_t coID, std::in
     clear(cardHexStr);
     if (!limitTime || !lostCardIds || !cardHexStr)
         return KELRIN_ERROR_NULL_POINTER;
-    if (!isEncoderType(encoderType))
-        return KELRIN_ERROR_ENCODER_TYPE;
-    if (!isValidHotelId(coID))
-        return KELRIN_ERROR_HOTEL_ID;
-    if (cardNo < 0)
-        return KELRIN_ERROR_CARD_NO;
-    if (dai < 0 || dai > 0xFF)
-        return KELRIN_ERROR_DAI;
+    if (const std::int32_t bad = checkCardArguments(encoderType, coID, cardNo, dai))
+        return bad;
     if (!isValidStamp(limitTime))
         return KELRIN_ERROR_TIME;
     const auto hotel = static_cast<std::uint32_t>(coID);
