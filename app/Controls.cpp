@@ -1,5 +1,13 @@
 #include "app/Controls.h"
 
+#include <QLineEdit>
+
+void setFieldText(QLineEdit *field, const QString &text)
+{
+    field->setText(text);
+    field->setCursorPosition(0);
+}
+
 StatusBar::StatusBar(QWidget *parent) : QStatusBar(parent)
 {
     setSizeGripEnabled(false);

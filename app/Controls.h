@@ -5,6 +5,13 @@
 
 #include <array>
 
+class QLineEdit;
+
+// Sets a field's text and shows it from its start, as Windows edit fields do:
+// QLineEdit::setText leaves the cursor at the end, so a value wider than the
+// field would show its tail.
+void setFieldText(QLineEdit *field, const QString &text);
+
 // A label that grows and shrinks to fit its text, as the window's static
 // texts do.
 class SelfSizingLabel : public QLabel

@@ -1,5 +1,6 @@
 #include "app/TForm1.h"
 
+#include "app/Controls.h"
 #include "app/Convert.h"
 #include "app/OperatorDialogs.h"
 #include "app/StationError.h"
@@ -90,10 +91,10 @@ void TForm1::FormShow()
     // Every field is set, also to the empty text: a missing key must not leave
     // the design-time value standing.
     const HandoffValues stay = readHandoff(m_programDir);
-    Edit1->setText(stay.checkout);
-    edt_LockNo->setText(stay.lockNo);
-    edt_coID->setText(stay.coID);
-    Edit2->setText(stay.roomNo);
+    setFieldText(Edit1, stay.checkout);
+    setFieldText(edt_LockNo, stay.lockNo);
+    setFieldText(edt_coID, stay.coID);
+    setFieldText(Edit2, stay.roomNo);
 }
 
 void TForm1::cmdExitClick()

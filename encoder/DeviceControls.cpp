@@ -49,7 +49,7 @@ void TForm1::BitBtn6Click()
 
 void TForm1::BitBtn4Click()
 {
-    edt_CardNo->setText(QStringLiteral("0"));
-    edt_LockNo->setText(QStringLiteral("01020399"));
-    edt_Dai->setText(QStringLiteral("0"));
+    setFieldText(edt_CardNo, QStringLiteral("0"));
+    setFieldText(edt_LockNo, QStringLiteral("01020399"));
+    setFieldText(edt_Dai, QStringLiteral("0"));
 }
