@@ -1,0 +1,80 @@
+# Sourced by the end-to-end scripts: a copy of the real program with the
+# stand-in library beside it in a scratch folder, a fresh simulated device,
+# the program started from another working directory, and cleanup of
+# everything on exit, also when a check fails. Run the scripts through
+# with_xvfb.sh.
+#
+#   source station_lib.sh PROGRAM LIBRARY SIMULATOR
+#   write_handoff "[MAIN]\r\nleavedate=261224\r\n..."   (printf format)
+#   start_station             sets $window; the program's pid is $station
+#   wait_for_box CAPTION      sets $box to the visible box with that caption
+#   close_box                 Return on $box, waits until it is gone
+#   stop_station              "退出", then checks exit code 0
+#   sim ARGS...               kelrin-sim on the test's device
+
+program=$1
+library=$2
+simulator=$3
+unset LD_LIBRARY_PATH
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+work=$(mktemp -d)
+station=
+cleanup() {
+    if [ -n "$station" ]; then kill "$station" 2>/dev/null || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir "$work/station" "$work/cwd"
+cp "$program" "$work/station/guestcard"
+cp "$library" "$work/station/libKelrin.so"
+export KELRIN_SIM_STATE="$work/device"
+
+sim() { "$simulator" "$@"; }
+sim reset >/dev/null
+
+write_handoff() {
+    # shellcheck disable=SC2059 # the format is the caller's
+    printf "$1" >"$work/station/hotel.ini"
+}
+
+start_station() {
+    (cd "$work/cwd" && exec "$work/station/guestcard") >"$work/out" 2>&1 &
+    station=$!
+    window=$(timeout 20 xdotool search --sync --onlyvisible --name '^制客人卡$' | head -n1) ||
+        fail "no window appeared"
+    xdotool windowfocus --sync "$window"
+}
+
+wait_for_box() {
+    box=$(timeout 10 xdotool search --sync --onlyvisible --name "^$1\$" | head -n1) ||
+        fail "no box captioned '$1'"
+}
+
+close_box() {
+    local gone=
+    xdotool windowfocus --sync "$box"
+    xdotool key Return
+    for _ in $(seq 100); do
+        if ! xdotool getwindowname "$box" >/dev/null 2>&1 ||
+            ! xdotool search --onlyvisible --name '.' | grep -qx "$box"; then
+            gone=1
+            break
+        fi
+        sleep 0.05
+    done
+    [ -n "$gone" ] || fail "the box did not close"
+}
+
+stop_station() {
+    local status=0
+    # "退出" at 312,304 (137 x 34).
+    xdotool mousemove --window "$window" 380 321 click 1
+    timeout 10 tail --pid="$station" -f /dev/null || fail "the program did not end after 退出"
+    wait "$station" || status=$?
+    station=
+    [ "$status" = 0 ] || fail "exit code $status: $(cat "$work/out")"
+}
