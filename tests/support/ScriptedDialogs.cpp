@@ -12,6 +12,8 @@ QList<ScriptedDialogs::Shown> ScriptedDialogs::messages() const
 int ScriptedDialogs::messageBox(const QString &text, const QString &caption, int flags)
 {
     shown.append({Shown::Message, text, caption, flags, QString(), waitCursorDepth > 0});
+    if (whileMessageShows)
+        whileMessageShows();
     if (messageAnswers.empty())
         return AnswerOk;
     const int answer = messageAnswers.front();

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 // Operator dialogs that answer from a script and record what was shown.
@@ -33,6 +34,8 @@ public:
     std::deque<std::optional<QString>> promptAnswers;
 
     QList<Shown> shown;
+    // Runs while each message box is open, to see what happened before it closed.
+    std::function<void()> whileMessageShows;
     int waitCursorDepth = 0;
     int waitCursorShows = 0; // how many times the wait cursor went up
 
