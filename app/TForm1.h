@@ -144,6 +144,15 @@ private:
 
     bool CheckCardPresent();
 
+    // The guest card script both issue buttons share. `checkout` gives the
+    // checkout time once the card is known to be there; `onSuccess` shows a
+    // written card.
+    void issueGuestCard(const std::function<QString()> &checkout,
+                        const std::function<void()> &onSuccess);
+    // What follows every card write: the beep, the card the library answered,
+    // and a failure with its code. Returns whether the write succeeded.
+    bool finishCardWrite(int32_t result, const char *cardHexStr, const QString &failureText);
+
     EncoderLibrary &m_encoder;
     OperatorDialogs &m_dialogs;
     const Clock &m_clock;
