@@ -181,7 +181,7 @@ void applyText(QWidget *widget, const QString &text)
     else if (auto *plain = qobject_cast<QLabel *>(widget))
         plain->setText(text);
     else if (auto *edit = qobject_cast<QLineEdit *>(widget))
-        edit->setText(text);
+        setFieldText(edit, text);
     else if (auto *button = qobject_cast<QAbstractButton *>(widget))
         button->setText(text);
     else if (auto *group = qobject_cast<QGroupBox *>(widget))
