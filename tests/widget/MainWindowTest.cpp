@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QRawFont>
 #include <QTest>
+
+#include <algorithm>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -119,31 +121,72 @@ TEST(MainWindow, StatusBarHasTwoPanelsOfTheDesignedWidths)
     EXPECT_EQ(h.form->StatusBar1->geometry(), QRect(0, 333, 573, 24));
 }
 
-TEST(MainWindow, ChineseTextRendersWithAnInstalledFont)
-{
-    ASSERT_FALSE(QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty())
-        << "no font with Simplified Chinese glyphs is installed (fonts-wqy-zenhei)";
-    ShownForm h;
-    for (QWidget *w :
-         {static_cast<QWidget *>(h.form->Button2), static_cast<QWidget *>(h.form->GroupBox2),
-          static_cast<QWidget *>(h.form->Label5)}) {
-        const QRawFont raw = QRawFont::fromFont(w->font(), QFontDatabase::SimplifiedChinese);
-        EXPECT_TRUE(raw.supportsCharacter(U'制') && raw.supportsCharacter(U'锁'))
-            << w->objectName().toStdString() << " resolves to " << raw.familyName().toStdString();
-    }
-    EXPECT_EQ(h.form->font().families().value(0), QStringLiteral("宋体"));
-    EXPECT_EQ(h.form->font().pixelSize(), 12);
-    EXPECT_EQ(h.form->edt_CardData->font().families().value(0), QStringLiteral("Arial"));
-}
-
-TEST(MainWindow, FocusStartsOnTheOpenPortButtonSoEnterOpensThePortAgain)
+TEST(MainWindow, FocusStartsOnTheOpenPortButton)
 {
     ShownForm h;
     EXPECT_EQ(QApplication::focusWidget(), h.form->Button1);
-    h.encoder.calls.clear();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    EXPECT_EQ(h.encoder.callNames(), std::vector<std::string>{"initializeUSB"});
 }
+
+struct KeyCase
+{
+    const char *name;
+    QWidget *(*focus)(TForm1 &);
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    std::vector<std::string> calls; // library calls the key makes
+    bool ends;                      // whether the window closes
+};
+
+void PrintTo(const KeyCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class KeyOnFocus : public ::testing::TestWithParam<KeyCase>
+{
+};
+
+// Enter and Space press the focused push button, wherever it lies; no button
+// is a default button, so Enter elsewhere presses nothing.
+TEST_P(KeyOnFocus, PressesOnlyTheFocusedPushButton)
+{
+    const KeyCase &c = GetParam();
+    ShownForm h;
+    QWidget *target = c.focus(*h.form);
+    target->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), target);
+    h.encoder.calls.clear();
+    QTest::keyClick(target, static_cast<Qt::Key>(c.key), c.modifiers);
+    EXPECT_EQ(h.encoder.callNames(), c.calls);
+    EXPECT_EQ(h.form->isVisible(), !c.ends);
+    EXPECT_EQ(h.form->station().EncoderType, 1) << "a radio button was pressed";
+    for (QPushButton *b : h.form->findChildren<QPushButton *>())
+        EXPECT_FALSE(b->isDefault() || b->autoDefault()) << b->objectName().toStdString();
+}
+
+// The control a case puts the focus on.
+template <auto Member> QWidget *control(TForm1 &form)
+{
+    return form.*Member;
+}
+
+const std::vector<std::string> kNone{}, kOpens{"initializeUSB"}, kCloses{"CloseUSB"};
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KeyOnFocus,
+    ::testing::Values(
+        KeyCase{"return_opens_the_port", control<&TForm1::Button1>, Qt::Key_Return, Qt::NoModifier, kOpens, false},
+        KeyCase{"keypad_enter_opens_the_port", control<&TForm1::Button1>, Qt::Key_Enter, Qt::KeypadModifier, kOpens, false},
+        KeyCase{"space_opens_the_port", control<&TForm1::Button1>, Qt::Key_Space, Qt::NoModifier, kOpens, false},
+        KeyCase{"return_on_exit_ends", control<&TForm1::cmdExit>, Qt::Key_Return, Qt::NoModifier, kNone, true},
+        KeyCase{"keypad_enter_on_exit_ends", control<&TForm1::cmdExit>, Qt::Key_Enter, Qt::KeypadModifier, kNone, true},
+        KeyCase{"return_off_area_closes_the_port", control<&TForm1::BitBtn12>, Qt::Key_Return, Qt::NoModifier, kCloses, false},
+        KeyCase{"return_in_a_field_does_nothing", control<&TForm1::edt_coID>, Qt::Key_Return, Qt::NoModifier, kNone, false},
+        KeyCase{"keypad_enter_in_a_field_does_nothing", control<&TForm1::edt_coID>, Qt::Key_Enter, Qt::KeypadModifier, kNone, false},
+        KeyCase{"return_on_a_radio_does_nothing", control<&TForm1::RadioButton3>, Qt::Key_Return, Qt::NoModifier, kNone, false}),
+    [](const auto &info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(MainWindow, TabWalksTheEnabledVisibleControlsInTabOrder)
 {
