@@ -208,12 +208,27 @@ void applyFlags(QWidget *widget, unsigned flags)
         widget->hide();
 }
 
+// The palette roles a control's text colour goes to. Only edit fields take
+// Text: the style also draws a radio button's dot from it, so a caption
+// colour there, or on the group around it, would paint the dot in the
+// caption's colour. A group box hands its colour on to the captions inside.
+std::vector<QPalette::ColorRole> textRoles(const QWidget *widget)
+{
+    if (qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QAbstractSpinBox *>(widget))
+        return {QPalette::Text};
+    if (qobject_cast<const QPushButton *>(widget))
+        return {QPalette::ButtonText};
+    if (qobject_cast<const QGroupBox *>(widget))
+        return {QPalette::WindowText, QPalette::ButtonText};
+    return {QPalette::WindowText};
+}
+
 void applyColours(QWidget *widget, Colour text, Colour background)
 {
     QPalette palette = widget->palette();
     if (text != Colour::Inherit) {
         const QColor colour = colourOf(text);
-        for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        for (auto role : textRoles(widget))
             palette.setColor(role, colour);
     }
     if (background != Colour::Inherit) {

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRawFont>
+#include <QStyleOptionButton>
 #include <QTest>
 
 #include <algorithm>
@@ -119,6 +120,47 @@ TEST(MainWindow, StatusBarHasTwoPanelsOfTheDesignedWidths)
     EXPECT_EQ(h.form->StatusBar1->panel(0)->width(), 100);
     EXPECT_EQ(h.form->StatusBar1->panel(1)->width(), 50);
     EXPECT_EQ(h.form->StatusBar1->geometry(), QRect(0, 333, 573, 24));
+}
+
+// The control as painted.
+QImage rendered(QWidget *control)
+{
+    return control->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The grey level of the darkest pixel in the middle of a radio button's
+// indicator, where a checked button has its dot.
+int darkestInDot(QRadioButton *radio)
+{
+    QStyleOptionButton option;
+    option.initFrom(radio);
+    const QRect indicator =
+        radio->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, radio);
+    const QImage image = rendered(radio);
+    int darkest = 255;
+    const int reach = std::max(1, indicator.width() / 6);
+    for (int y = indicator.center().y() - reach; y <= indicator.center().y() + reach; ++y)
+        for (int x = indicator.center().x() - reach; x <= indicator.center().x() + reach; ++x)
+            darkest = std::min(darkest, qGray(image.pixel(x, y)));
+    return darkest;
+}
+
+// The dot is drawn from the text colour: a caption colour that reaches it
+// paints a white dot in a white circle.
+TEST(MainWindow, ACheckedRadioShowsADarkDotAnUncheckedOneLacks)
+{
+    ShownForm h;
+    TForm1 &f = *h.form;
+    const std::pair<QRadioButton *, QRadioButton *> groups[] = {{f.RadioButton1, f.RadioButton2},
+                                                                {f.RadioButton4, f.RadioButton3}};
+    for (auto [radio, other] : groups) {
+        ASSERT_TRUE(radio->isChecked());
+        const int checked = darkestInDot(radio);
+        other->setChecked(true);
+        const int unchecked = darkestInDot(radio);
+        EXPECT_LE(checked, 96) << radio->objectName().toStdString();
+        EXPECT_GE(unchecked - checked, 128) << radio->objectName().toStdString();
+    }
 }
 
 TEST(MainWindow, FocusStartsOnTheOpenPortButton)
