@@ -273,6 +273,9 @@ void TForm1::createControls()
     setPalette(windowPalette);
     setAutoFillBackground(true);
 
+    auto *focusFrame = new FocusFrameStyle;
+    focusFrame->setParent(this);
+
     ChildrenByParent children;
     for (const ControlRow &row : kControls) {
         QWidget *parent = row.parent ? findChild<QWidget *>(QLatin1String(row.parent)) : this;
@@ -289,6 +292,8 @@ void TForm1::createControls()
             font.setBold(row.flags & Bold);
             widget->setFont(font);
         }
+        if (qobject_cast<QPushButton *>(widget) || qobject_cast<QRadioButton *>(widget))
+            widget->setStyle(focusFrame);
         applyColours(widget, row.textColour, row.background);
         applyText(widget, QString::fromUtf16(row.text));
         applyFlags(widget, row.flags);

@@ -145,6 +145,21 @@ int darkestInDot(QRadioButton *radio)
     return darkest;
 }
 
+// How many pixels two paintings of one control show in clearly other colours.
+int starkChanges(const QImage &before, const QImage &after)
+{
+    int changed = 0;
+    for (int y = 0; y < before.height(); ++y) {
+        for (int x = 0; x < before.width(); ++x) {
+            const QRgb a = before.pixel(x, y), b = after.pixel(x, y);
+            changed += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                           std::abs(qBlue(a) - qBlue(b)) >=
+                       192;
+        }
+    }
+    return changed;
+}
+
 // The dot is drawn from the text colour: a caption colour that reaches it
 // paints a white dot in a white circle.
 TEST(MainWindow, ACheckedRadioShowsADarkDotAnUncheckedOneLacks)
@@ -161,6 +176,40 @@ TEST(MainWindow, ACheckedRadioShowsADarkDotAnUncheckedOneLacks)
         EXPECT_LE(checked, 96) << radio->objectName().toStdString();
         EXPECT_GE(unchecked - checked, 128) << radio->objectName().toStdString();
     }
+}
+
+// Focus given by a click, as a clerk gives it, shows too: Space would press the
+// button.
+TEST(MainWindow, TheFocusedButtonOrRadioShowsAClearFrame)
+{
+    ShownForm h;
+    TForm1 &f = *h.form;
+    for (QWidget *control : std::initializer_list<QWidget *>{f.cmdExit, f.Button2, f.Button1,
+                                                             f.RadioButton1, f.RadioButton4}) {
+        f.edt_coID->setFocus(Qt::MouseFocusReason);
+        const QImage unfocused = rendered(control);
+        control->setFocus(Qt::MouseFocusReason);
+        ASSERT_TRUE(control->hasFocus());
+        EXPECT_GE(starkChanges(unfocused, rendered(control)), 40)
+            << control->objectName().toStdString();
+    }
+}
+
+TEST(MainWindow, ChineseTextRendersWithAnInstalledFont)
+{
+    ASSERT_FALSE(QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty())
+        << "no font with Simplified Chinese glyphs is installed (fonts-wqy-zenhei)";
+    ShownForm h;
+    for (QWidget *w :
+         {static_cast<QWidget *>(h.form->Button2), static_cast<QWidget *>(h.form->GroupBox2),
+          static_cast<QWidget *>(h.form->Label5)}) {
+        const QRawFont raw = QRawFont::fromFont(w->font(), QFontDatabase::SimplifiedChinese);
+        EXPECT_TRUE(raw.supportsCharacter(U'制') && raw.supportsCharacter(U'锁'))
+            << w->objectName().toStdString() << " resolves to " << raw.familyName().toStdString();
+    }
+    EXPECT_EQ(h.form->font().families().value(0), QStringLiteral("宋体"));
+    EXPECT_EQ(h.form->font().pixelSize(), 12);
+    EXPECT_EQ(h.form->edt_CardData->font().families().value(0), QStringLiteral("Arial"));
 }
 
 TEST(MainWindow, FocusStartsOnTheOpenPortButton)
