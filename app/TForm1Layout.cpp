@@ -27,6 +27,7 @@ enum class Colour
     WindowText, // the system's text colour
     Highlight,  // the selection colour, the window's own background
     ScrollBar,  // the grey of scroll bars
+    ButtonText, // the system's button caption colour
 };
 
 enum Flag : unsigned
@@ -41,6 +42,7 @@ enum Flag : unsigned
     AlignCentre = 1u << 6,
     Flat = 1u << 7,
     Arial = 1u << 8,
+    SystemFont = 1u << 9, // the system's font for the kind of control
 };
 
 using Handler = void (TForm1::*)();
@@ -85,7 +87,7 @@ const ControlRow kControls[] = {
     {CONTROL(GroupBox4), nullptr, {248, 592, 337, 313}, u"最常用函数", 12, Disabled, Colour::Inherit, Colour::Inherit, 5, nullptr},
     {CONTROL(BitBtn6), nullptr, {256, 576, 281, 33}, u"读DLL的版本号[GetDLLVersion]", 14, None, Colour::Inherit, Colour::Inherit, 6, &TForm1::BitBtn6Click},
     {CONTROL(edt_CardData), nullptr, {184, 536, 649, 25}, u"", 19, Bold | Flat | Arial, Colour::Red, Colour::ScrollBar, 7, nullptr},
-    {CONTROL(StatusBar1), nullptr, {0, 333, 573, 24}, u"", 0, Hidden, Colour::Inherit, Colour::Inherit, 8, nullptr},
+    {CONTROL(StatusBar1), nullptr, {0, 333, 573, 24}, u"", 0, Hidden | SystemFont, Colour::ButtonText, Colour::Inherit, 8, nullptr},
     {CONTROL(cmdExit), nullptr, {312, 304, 137, 34}, u"退出", 14, None, Colour::Inherit, Colour::Inherit, 9, &TForm1::cmdExitClick},
     {CONTROL(BitBtn11), nullptr, {192, 568, 217, 33}, u"读取并解析开门记录", 14, None, Colour::Inherit, Colour::Inherit, 10, &TForm1::BitBtn11Click},
     {CONTROL(BitBtn12), nullptr, {24, 552, 201, 33}, u"关闭KelUSB【CloseUSB】", 14, None, Colour::Inherit, Colour::Inherit, 11, &TForm1::BitBtn12Click},
@@ -168,6 +170,8 @@ QColor colourOf(Colour colour)
         return palette.color(QPalette::Active, QPalette::Highlight);
     case Colour::ScrollBar:
         return QColor(0xC8, 0xC8, 0xC8);
+    case Colour::ButtonText:
+        return palette.color(QPalette::Active, QPalette::ButtonText);
     case Colour::Inherit:
         break;
     }
@@ -290,6 +294,12 @@ void TForm1::createControls()
                                   QStringLiteral("DejaVu Sans")});
             font.setPixelSize(row.fontPixels);
             font.setBold(row.flags & Bold);
+            widget->setFont(font);
+        }
+        if (row.flags & SystemFont) {
+            QFont font = QApplication::font(widget);
+            // Every property set, or the control would take them from the window.
+            font.setResolveMask(QFont::AllPropertiesResolved);
             widget->setFont(font);
         }
         if (qobject_cast<QPushButton *>(widget) || qobject_cast<QRadioButton *>(widget))

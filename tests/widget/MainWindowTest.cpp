@@ -120,6 +120,15 @@ TEST(MainWindow, StatusBarHasTwoPanelsOfTheDesignedWidths)
     EXPECT_EQ(h.form->StatusBar1->panel(0)->width(), 100);
     EXPECT_EQ(h.form->StatusBar1->panel(1)->width(), 50);
     EXPECT_EQ(h.form->StatusBar1->geometry(), QRect(0, 333, 573, 24));
+    // The system's status-bar font in button-text colour, not the window's.
+    const QFont system = QApplication::font("QStatusBar");
+    for (int i : {0, 1}) {
+        const QLabel *panel = h.form->StatusBar1->panel(i);
+        EXPECT_EQ(panel->font().family(), system.family());
+        EXPECT_EQ(panel->font().pointSizeF(), system.pointSizeF());
+        EXPECT_EQ(panel->palette().color(QPalette::WindowText),
+                  QApplication::palette().color(QPalette::Active, QPalette::ButtonText));
+    }
 }
 
 // The control as painted.
