@@ -27,9 +27,16 @@ constexpr qsizetype kValueBytes = kProfileValueCapacity - 1;
 constexpr qsizetype kLongestCharacter = 4;
 const QByteArrayView kUtf8Bom("\xEF\xBB\xBF");
 
+// White space and the end-of-file mark Ctrl-Z. The full-width blank of code
+// page 936 is a character of the text, not a blank.
+bool isBlank(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f' || c == u'\x1A';
+}
+
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t';
+    return isBlank(static_cast<char16_t>(static_cast<unsigned char>(c)));
 }
 
 bool isLineEnd(char c)
@@ -43,13 +50,13 @@ bool isAscii(QByteArrayView bytes)
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-QByteArrayView trimBlanks(QByteArrayView bytes)
+QByteArrayView trimBlanks(QByteArrayView text)
 {
-    while (!bytes.isEmpty() && isBlank(bytes.front()))
-        bytes = bytes.sliced(1);
-    while (!bytes.isEmpty() && isBlank(bytes.back()))
-        bytes.chop(1);
-    return bytes;
+    while (!text.isEmpty() && isBlank(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && isBlank(text.back()))
+        text.chop(1);
+    return text;
 }
 
 QByteArrayView unquoted(QByteArrayView value)

@@ -88,7 +88,12 @@ std::vector<FileCase> fileCases()
         {"value_containing_equals", "[MAIN]\ncoid=a=b==\n", fields({}, {}, u"a=b==")},
         {"key_without_equals_ignored", "[MAIN]\nroomno\nroomno=5\n", fields({}, u"5")},
         {"semicolon_line_is_another_key", "[MAIN]\n;roomno=5\n", {}},
-        {"vertical_tab_is_not_a_blank", "[MAIN]\ncoid=\v7\n", fields({}, {}, u"\v7")},
+        {"vertical_tabs_around_value_dropped", "[MAIN]\nfh=\v1\v\n", fields({}, {}, {}, u"1")},
+        {"form_feeds_around_key_dropped", "[MAIN]\n\fcoid\f=5\n", fields({}, {}, u"5")},
+        {"ctrl_z_around_value_dropped",
+         "[MAIN]\nfh=\x1A"
+         "1\x1A\n",
+         fields({}, {}, {}, u"1")},
         {"ideographic_space_is_not_a_blank", "[MAIN]\nfh=\xB6\xAB\xA1\xA1\n",
          fields({}, {}, {}, u"东\u3000")},
         {"value_3000_cut_to_2047", "[MAIN]\nroomno=" + a + "\n", fields({}, as.first(2047))},
