@@ -39,6 +39,11 @@ bool isBlank(char c)
     return isBlank(static_cast<char16_t>(static_cast<unsigned char>(c)));
 }
 
+bool isBlank(QChar c)
+{
+    return isBlank(c.unicode());
+}
+
 bool isLineEnd(char c)
 {
     return c == '\n' || c == '\r';
@@ -50,7 +55,7 @@ bool isAscii(QByteArrayView bytes)
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-QByteArrayView trimBlanks(QByteArrayView text)
+template <typename View> View trimBlanks(View text)
 {
     while (!text.isEmpty() && isBlank(text.front()))
         text = text.sliced(1);
@@ -180,7 +185,7 @@ void ProfileReader::takeLine(QByteArrayView line)
 
     QString name;
     if (line.front() == '[' && sectionHeader(line, &name)) {
-        m_inSection = name.toCaseFolded() == m_section;
+        m_inSection = trimBlanks(QStringView(name)).toString().toCaseFolded() == m_section;
         return;
     }
     if (!m_inSection)
@@ -204,8 +209,8 @@ void ProfileReader::takeLine(QByteArrayView line)
 }
 
 // A line starting with "[" that also holds a "]" heads a section named by the
-// text between the "[" and the first "]", blanks included; anything after the
-// "]" is ignored.
+// text between the "[" and the first "]", without the blanks around it;
+// anything after the "]" is ignored.
 bool ProfileReader::sectionHeader(QByteArrayView line, QString *name) const
 {
     const qsizetype close = line.indexOf(']');

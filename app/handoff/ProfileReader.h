@@ -10,8 +10,9 @@
 // where the hand-off file's format comes from:
 // - "[name]" starts a section; section and key names match without regard to case.
 // - An entry is "key=value"; the value is everything after the first "=".
-//   Blanks (white space and Ctrl-Z) around the key and around the value are
-//   dropped, then one pair of matching double or single quotes around the value.
+//   Blanks (white space and Ctrl-Z) around the key, around the value and
+//   inside the brackets around a section name are dropped, then one pair of
+//   matching double or single quotes around the value.
 // - A value keeps at most kProfileValueCapacity - 1 bytes of the file.
 // - Any other line is ignored; a missing file, section or key reads as empty.
 // - The file is 8-bit text in code page 936, or UTF-8 after a byte-order mark.
