@@ -185,6 +185,9 @@ void ProfileReader::takeLine(QByteArrayView line)
 
     QString name;
     if (line.front() == '[' && sectionHeader(line, &name)) {
+        // Only the first section of the name is read, so a key found only in a
+        // later one reads as empty: the rest of the file cannot change a value.
+        m_sectionPassed = m_inSection;
         m_inSection = trimBlanks(QStringView(name)).toString().toCaseFolded() == m_section;
         return;
     }
@@ -194,9 +197,7 @@ void ProfileReader::takeLine(QByteArrayView line)
     const qsizetype equals = line.indexOf('=');
     if (equals < 0)
         return;
-    // Sections of one name read as one, in file order: each key takes its first
-    // occurrence in any of them. So a key missing from the first [MAIN] is read
-    // from a later [MAIN], and an earlier "key=" with no value still wins.
+    // Each key takes its first occurrence: an earlier "key=" with no value wins.
     const QString key = decode(trimBlanks(line.first(equals))).toCaseFolded();
     const QByteArrayView value = line.sliced(equals + 1);
     for (qsizetype i = 0; i < m_keys.size(); ++i) {

@@ -9,6 +9,7 @@
 // Profile (INI) files as the Windows profile-string reader reads them, which is
 // where the hand-off file's format comes from:
 // - "[name]" starts a section; section and key names match without regard to case.
+// - Only the first section of a name is read; in it, the first entry of a key.
 // - An entry is "key=value"; the value is everything after the first "=".
 //   Blanks (white space and Ctrl-Z) around the key, around the value and
 //   inside the brackets around a section name are dropped, then one pair of
@@ -37,8 +38,9 @@ public:
     ProfileReader(const QString &section, const QStringList &keys);
 
     void feed(QByteArrayView bytes);
-    // Once every key has been seen, the rest of the file cannot change a value.
-    bool complete() const { return m_missing == 0; }
+    // Once every key has been seen, or the section has ended, the rest of the
+    // file cannot change a value.
+    bool complete() const { return m_missing == 0 || m_sectionPassed; }
     // The values, in the order of the keys; call after the last feed().
     QStringList finish();
 
@@ -59,4 +61,5 @@ private:
     bool m_encodingKnown = false;
     bool m_utf8 = false;
     bool m_inSection = false;
+    bool m_sectionPassed = false;
 };
