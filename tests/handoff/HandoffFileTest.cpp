@@ -4,6 +4,7 @@
 #include "tests/handoff/HandoffTestSupport.h"
 
 #include <QFile>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -26,6 +27,20 @@ HandoffValues fields(QStringView checkout = {}, QStringView lockNo = {}, QString
                      QStringView roomNo = {})
 {
     return {checkout.toString(), lockNo.toString(), coID.toString(), roomNo.toString()};
+}
+
+// Text as UTF-16 after its byte-order mark, lone surrogates included.
+QByteArray utf16(QStringView text, QSysInfo::Endian order)
+{
+    const bool little = order == QSysInfo::LittleEndian;
+    QByteArray out = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (const QChar c : text) {
+        const char low = static_cast<char>(c.unicode() & 0xFF);
+        const char high = static_cast<char>(c.unicode() >> 8);
+        out += little ? low : high;
+        out += little ? high : low;
+    }
+    return out;
 }
 
 QByteArray junk(int size, unsigned seed)
@@ -62,6 +77,9 @@ std::vector<FileCase> fileCases()
     const QByteArray a(3000, 'a');
     const QString as(3000, u'a');
     const QString dongs = QString(u'东').repeated(1023);
+    const QString grin = QStringLiteral(u"\U0001F600"); // a surrogate pair
+    constexpr auto LE = QSysInfo::LittleEndian;
+    constexpr auto BE = QSysInfo::BigEndian;
     return {
         {"typical_stay", kStay, fields(u"2612091200", u"01020399", u"508317", u"东楼203")},
         {"no_file", std::nullopt, {}},
@@ -134,6 +152,26 @@ std::vector<FileCase> fileCases()
                 fromLibraryText("\xE4\xB8\x9C\xE6\xA5\xBC"
                                 "203"))},
         {"bom_alone", kBom, {}},
+        {"utf16le_with_bom", utf16(u"[MAIN]\r\nfh=东楼203\r\nroomno=1", LE),
+         fields({}, u"1", {}, u"东楼203")},
+        {"utf16be_with_bom", utf16(u"[\tmain ]\r\n\fcoid = '5' \r\nfh=东楼", BE),
+         fields({}, {}, u"5", u"东楼")},
+        {"utf16_without_bom_read_as_code_page_936",
+         utf16(u"[MAIN]\r\nroomno=1\r\n", LE).sliced(2),
+         {}},
+        {"utf16_bom_alone", "\xFF\xFE", {}},
+        {"utf16_cut_counts_units_not_bytes",
+         utf16(QStringLiteral("[MAIN]\nfh=") + QString(u'东').repeated(3000), LE),
+         fields({}, {}, {}, QString(u'东').repeated(2047))},
+        {"utf16_pair_across_the_cut_dropped",
+         utf16(QStringLiteral("[MAIN]\nfh=") + as.first(2046) + grin + u'b', LE),
+         fields({}, {}, {}, as.first(2046))},
+        {"utf16_pair_ending_at_the_cut_kept",
+         utf16(QStringLiteral("[MAIN]\nfh=") + as.first(2045) + grin + u'b', BE),
+         fields({}, {}, {}, as.first(2045) + grin)},
+        {"utf16_odd_final_byte", utf16(u"[MAIN]\nfh=1", LE) + "2", fields({}, {}, {}, u"1\uFFFD")},
+        {"utf16_lone_surrogate_at_the_end",
+         utf16(QStringLiteral("[MAIN]\nfh=1") + grin.first(1), BE), fields({}, {}, {}, u"1\uFFFD")},
         {"cr_line_ends", "[MAIN]\rroomno=1\rcoid=2\r", fields({}, u"1", u"2")},
         {"lf_line_ends", "[MAIN]\nroomno=1\ncoid=2\n", fields({}, u"1", u"2")},
         {"lf_cr_line_ends", "[MAIN]\n\rroomno=1\n\rcoid=2\n\r", fields({}, u"1", u"2")},
