@@ -5,7 +5,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -195,7 +194,6 @@ bool resetPeak()
 struct LargeRead
 {
     HandoffValues values;
-    qint64 elapsedMs = 0;
     long peakGrowthKib = 0;
 };
 
@@ -231,15 +229,11 @@ void readHundredMegabytes(const std::function<QByteArray(const QString &)> &enco
     // Without a reset, only a rise above the earlier peak can be seen.
     const long baseline = resetPeak() ? before.resident : std::max(before.resident, before.peak);
 
-    QElapsedTimer timer;
-    timer.start();
     read->values = readHandoff(dir.path());
-    read->elapsedMs = timer.elapsed();
     read->peakGrowthKib = memory().peak - baseline;
 
-    std::cout << "[ MEASURED ] 100 MiB read in " << read->elapsedMs << " ms, peak memory grew by "
-              << read->peakGrowthKib << " KiB\n";
-    ::testing::Test::RecordProperty("read_ms", static_cast<int>(read->elapsedMs));
+    std::cout << "[ MEASURED ] 100 MiB read, peak memory grew by " << read->peakGrowthKib
+              << " KiB\n";
     ::testing::Test::RecordProperty("peak_growth_kib", static_cast<int>(read->peakGrowthKib));
 }
 
@@ -247,14 +241,14 @@ const HandoffValues kLargeFileStay{QStringLiteral("2612091200"), QStringLiteral(
                                    QStringLiteral("508317"), QStringLiteral("东楼203")};
 constexpr long kStreamedPeakGrowthKib = 16 * 1024;
 
-TEST(ReadHandoff, ReadsAHundredMegabyteFileQuicklyInMemoryBoundedByItsLongestLine)
+// How fast it reads is the benchmarks' business, not a test's.
+TEST(ReadHandoff, ReadsAHundredMegabyteFileInMemoryBoundedByItsLongestLine)
 {
     LargeRead read;
     ASSERT_NO_FATAL_FAILURE(readHundredMegabytes(toLibraryText, {}, &read));
     EXPECT_EQ(read.values, kLargeFileStay);
     if (kSanitized)
-        GTEST_SKIP() << "time and memory bounds hold for builds without AddressSanitizer";
-    EXPECT_LT(read.elapsedMs, 1500);
+        GTEST_SKIP() << "memory bounds hold for builds without AddressSanitizer";
     EXPECT_LT(read.peakGrowthKib, kStreamedPeakGrowthKib)
         << "the file must be streamed, not read whole";
 }
