@@ -2,12 +2,15 @@
 #include "app/StationError.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/RecordDump.h"
+#include "tests/support/TableRows.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
+
+using tableRows::PrintTo;
 
 TEST(CardPiece, CutsByPositionAndGivesWhatIsThereWhenShort)
 {
@@ -27,11 +30,6 @@ struct HotelCase
     int32_t coID;      // when no error
     const char *error; // the converted text named in the error, or nullptr
 };
-
-void PrintTo(const HotelCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
 
 class HotelIdFromCard : public ::testing::TestWithParam<HotelCase>
 {
@@ -72,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HotelCase{"bad_high", kLead + "G1" + "4000", 0, "$G1"},
                       HotelCase{"no_low_part", kLead + "01", 0, "$"},
                       HotelCase{"blank_inside_low", kLead + "00" + "4 00", 0, "$4 00"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    tableRows::rowName);
 
 TEST(RecordPreset, CutsEachRecordFromItsBlock)
 {
@@ -101,11 +99,6 @@ struct MessageCase
     std::string decoded; // bytes the library left, at most 17, the rest NUL
     const char16_t *message;
 };
-
-void PrintTo(const MessageCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
 
 class DecodedRecordMessage : public ::testing::TestWithParam<MessageCase>
 {
@@ -136,6 +129,6 @@ INSTANTIATE_TEST_SUITE_P(
                       MessageCase{"two_characters", "62",
                                   u"解析出来的字符串：62\n具体意思为：\n卡类型：6\n时间：202"},
                       MessageCase{"empty", "", u"解析出来的字符串：\n具体意思为：\n卡类型："}),
-    [](const auto &info) { return std::string(info.param.name); });
+    tableRows::rowName);
 
 } // namespace

@@ -1,10 +1,13 @@
 #include "tests/support/FormFixture.h"
+#include "tests/support/TableRows.h"
 
 #include <QLineEdit>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+using tableRows::PrintTo;
 
 using Handler = void (TForm1::*)();
 using Names = std::vector<std::string>;
@@ -42,11 +45,6 @@ struct CardDataCase
     const char16_t *message;
 };
 
-void PrintTo(const CardDataCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
 class CardData : public ::testing::TestWithParam<CardDataCase>
 {
 };
@@ -58,11 +56,7 @@ TEST_P(CardData, ShowsTheCardAndItsSerialNumberAndFixedId)
     h.run(&TForm1::BitBtn3Click);
     EXPECT_EQ(h.form->edt_CardData->text(), QString::fromStdString(c.card));
     EXPECT_EQ(h.encoder.callNames(), Names{"ReadCard"});
-    const auto shown = h.dialogs.messages();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].text, QString::fromUtf16(c.message));
-    EXPECT_EQ(shown[0].caption, QStringLiteral("提示"));
-    EXPECT_EQ(shown[0].flags, 64);
+    expectMessage(h.dialogs, c.message, QStringLiteral("提示"), 64);
     EXPECT_EQ(h.form->station().LastResult, 77);
 }
 
@@ -74,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    u"卡的流水号：0000002A\r卡的固有ID号：1A2B"},
                       CardDataCase{"cut_inside_serial", card().substr(0, 28),
                                    u"卡的流水号：0000\r卡的固有ID号："}),
-    [](const auto &info) { return std::string(info.param.name); });
+    tableRows::rowName);
 
 struct HotelCase
 {
@@ -85,11 +79,6 @@ struct HotelCase
     const char16_t *caption;
     int flags;
 };
-
-void PrintTo(const HotelCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
 
 class HotelFromCard : public ::testing::TestWithParam<HotelCase>
 {
@@ -104,15 +93,7 @@ TEST_P(HotelFromCard, TakesOverTheIdentifierOrLeavesTheFieldAsItWas)
     EXPECT_EQ(h.form->edt_coID->text(), QString::fromUtf16(c.coID));
     EXPECT_EQ(h.form->edt_CardData->text(), QStringLiteral("before"));
     EXPECT_EQ(h.encoder.callNames(), Names{"ReadCard"});
-    const auto shown = h.dialogs.messages();
-    if (!c.message) {
-        EXPECT_TRUE(shown.isEmpty());
-        return;
-    }
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].text, QString::fromUtf16(c.message));
-    EXPECT_EQ(shown[0].caption, QString::fromUtf16(c.caption));
-    EXPECT_EQ(shown[0].flags, c.flags);
+    expectMessage(h.dialogs, c.message, QString::fromUtf16(c.caption), c.flags);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -127,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Mended: a blank card keeps the hand-off's identifier in the field.
         HotelCase{"blank_card_keeps_the_identifier", card("00", "0000", "FFFFFFFF"), u"508317",
                   u"此卡是空白卡，请换一张能开门的卡", u"提示", 48}),
-    [](const auto &info) { return std::string(info.param.name); });
+    tableRows::rowName);
 
 struct TypeCase
 {
@@ -137,11 +118,6 @@ struct TypeCase
     const char16_t *message; // nullptr: nothing shown
     int flags;
 };
-
-void PrintTo(const TypeCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
 
 class CardType : public ::testing::TestWithParam<TypeCase>
 {
@@ -157,15 +133,7 @@ TEST_P(CardType, ShowsTheTypeInWordsOrTheFailureCode)
     EXPECT_EQ(h.form->station().LastResult, c.result);
     ASSERT_EQ(h.encoder.callNames(), (Names{"ReadCard", "GetCardTypeByCardDataStr"}));
     EXPECT_EQ(h.encoder.calls[1].args, (Names{card(), "<out>"}));
-    const auto shown = h.dialogs.messages();
-    if (!c.message) {
-        EXPECT_TRUE(shown.isEmpty());
-        return;
-    }
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].text, QString::fromUtf16(c.message));
-    EXPECT_EQ(shown[0].caption, QStringLiteral("提示"));
-    EXPECT_EQ(shown[0].flags, c.flags);
+    expectMessage(h.dialogs, c.message, QStringLiteral("提示"), c.flags);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -187,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
         TypeCase{"nul_is_silent", 0, "", nullptr, 0},
         TypeCase{"result_5", 5, "6", u"卡数据串无效：5", 48},
         TypeCase{"result_negative", -2, "", u"卡数据串无效：-2", 48}),
-    [](const auto &info) { return std::string(info.param.name); });
+    tableRows::rowName);
 
 struct GuestFieldCase
 {
@@ -202,11 +170,6 @@ struct GuestFieldCase
     bool cardFollows;
     int flags;
 };
-
-void PrintTo(const GuestFieldCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
 
 class GuestField : public ::testing::TestWithParam<GuestFieldCase>
 {
@@ -225,12 +188,8 @@ TEST_P(GuestField, ShowsOneMessageChosenByTheResult)
     EXPECT_EQ(h.form->station().LastResult, c.result);
     ASSERT_EQ(h.encoder.callNames(), (Names{"ReadCard", function}));
     EXPECT_EQ(h.encoder.calls[1].args, (Names{c.coID, card(), "<out>"}));
-    const auto shown = h.dialogs.messages();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].text, QString::fromUtf16(c.message) +
-                                 (c.cardFollows ? QString::fromStdString(card()) : QString()));
-    EXPECT_EQ(shown[0].caption, QStringLiteral("提示"));
-    EXPECT_EQ(shown[0].flags, c.flags);
+    expectMessage(h.dialogs, c.message, QStringLiteral("提示"), c.flags,
+                  c.cardFollows ? QString::fromStdString(card()) : QString());
 }
 
 constexpr Handler kLockNo = &TForm1::BitBtn8Click;
@@ -257,18 +216,13 @@ INSTANTIATE_TEST_SUITE_P(
                                      u"未知返回值\n-1\n", true, 48},
                       GuestFieldCase{"four", kLockNo, u"508317", "508317", 4, "", true,
                                      u"未知返回值\n4\n", true, 48}),
-    [](const auto &info) { return std::string(info.param.name); });
+    tableRows::rowName);
 
 struct DeclinedCase
 {
     const char *name;
     Handler handler;
 };
-
-void PrintTo(const DeclinedCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
 
 class DeclinedCard : public ::testing::TestWithParam<DeclinedCase>
 {
@@ -293,6 +247,6 @@ INSTANTIATE_TEST_SUITE_P(Handlers, DeclinedCard,
                                            DeclinedCase{"card_type", &TForm1::BitBtn7Click},
                                            DeclinedCase{"lock_number", &TForm1::BitBtn8Click},
                                            DeclinedCase{"checkout", &TForm1::BitBtn9Click}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         tableRows::rowName);
 
 } // namespace

@@ -1,12 +1,15 @@
 #include "app/LibraryText.h"
 #include "tests/support/FormFixture.h"
 #include "tests/support/RecordDump.h"
+#include "tests/support/TableRows.h"
 
 #include <QPushButton>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+using tableRows::PrintTo;
 
 using Names = std::vector<std::string>;
 using Shown = ScriptedDialogs::Shown;
@@ -94,11 +97,6 @@ struct StopCase
     const char16_t *lastText; // what the operator cancelled: a message or a prompt label
 };
 
-void PrintTo(const StopCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
 class DoorRecordStop : public ::testing::TestWithParam<StopCase>
 {
 };
@@ -145,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
                  1,
                  1,
                  u"是否继续显示下一条记录？"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    tableRows::rowName);
 
 struct WalkCase
 {
@@ -153,11 +151,6 @@ struct WalkCase
     int32_t readResult;
     int32_t decodeResult;
 };
-
-void PrintTo(const WalkCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
 
 class DoorRecordWalk : public ::testing::TestWithParam<WalkCase>
 {
@@ -214,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(Dumps, DoorRecordWalk,
                                            WalkCase{"read_failed_then_ok", -3, 0},
                                            WalkCase{"every_decode_fails", 0, 1},
                                            WalkCase{"read_and_decodes_fail", 5, 1}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         tableRows::rowName);
 
 TEST(DoorRecords, ADecodedRecordIsShownUpToItsFirstNulInABufferZeroedOnce)
 {
