@@ -43,12 +43,13 @@ void TForm1::BitBtn11Click()
                              fromLibraryText(preset));
         if (!record)
             return;
-        if (m_encoder.GetOpenRecordByDataStr(toLibraryText(*record).constData(), decoded.data()) !=
-            0)
-            m_dialogs.messageBox(QStringLiteral("解析失败"), QStringLiteral("提示"), WarningOk);
-        else
+        const int32_t result =
+            m_encoder.GetOpenRecordByDataStr(toLibraryText(*record).constData(), decoded.data());
+        if (result == 0)
             m_dialogs.messageBox(decodedRecordMessage(decoded), QStringLiteral("提示"),
                                  InformationOk);
+        else
+            m_dialogs.messageBox(QStringLiteral("解析失败"), QStringLiteral("提示"), WarningOk);
         if (m_dialogs.messageBox(QStringLiteral("是否继续显示下一条记录？"),
                                  QStringLiteral("操作提示"), QuestionOkCancel) == AnswerCancel)
             return;
