@@ -100,7 +100,6 @@ INSTANTIATE_TEST_SUITE_P(
     Cards, HotelFromCard,
     ::testing::Values(
         HotelCase{"low_part_reduced", card("01", "4000"), u"65536", nullptr, nullptr, 0},
-        HotelCase{"largest", card("FF", "FFFF"), u"16728063", nullptr, nullptr, 0},
         HotelCase{"lower_case_serial_is_no_blank_card", card("00", "3fff", "ffffffff"), u"16383",
                   nullptr, nullptr, 0},
         HotelCase{"bad_low_part_goes_to_the_general_error_display", card("00", "4G00"), u"508317",
