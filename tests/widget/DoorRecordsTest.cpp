@@ -117,33 +117,17 @@ TEST_P(DoorRecordStop, CancelEndsTheWalkAtOnce)
     EXPECT_EQ(h.form->station().LastResult, c.readResult);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Places, DoorRecordStop,
-    ::testing::Values(
-        StopCase{
-            "failure_question", -3, {AnswerCancel}, {}, 0, 0, u"读取开门记录失败，是否继续？\n-3"},
-        StopCase{"first_prompt",
-                 0,
-                 {},
-                 {std::nullopt},
-                 1,
-                 0,
-                 u"请输入原始数据（16个字符）\n默认第 0 条记录\n"},
-        StopCase{"prompt_after_a_record",
-                 0,
-                 {AnswerOk, AnswerOk},
-                 {kDefaultRecord, std::nullopt},
-                 2,
-                 1,
-                 u"请输入原始数据（16个字符）\n默认第 1 条记录\n"},
-        StopCase{"continue_question",
-                 0,
-                 {AnswerOk, AnswerCancel},
-                 {kDefaultRecord},
-                 1,
-                 1,
-                 u"是否继续显示下一条记录？"}),
+const char16_t *const kFirstPrompt = u"请输入原始数据（16个字符）\n默认第 0 条记录\n";
+const char16_t *const kSecondPrompt = u"请输入原始数据（16个字符）\n默认第 1 条记录\n";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Places, DoorRecordStop, ::testing::Values(
+    StopCase{"failure_question", -3, {AnswerCancel}, {}, 0, 0, u"读取开门记录失败，是否继续？\n-3"},
+    StopCase{"first_prompt", 0, {}, {std::nullopt}, 1, 0, kFirstPrompt},
+    StopCase{"prompt_after_a_record", 0, {AnswerOk, AnswerOk}, {kDefaultRecord, std::nullopt}, 2, 1, kSecondPrompt},
+    StopCase{"continue_question", 0, {AnswerOk, AnswerCancel}, {kDefaultRecord}, 1, 1, u"是否继续显示下一条记录？"}),
     tableRows::rowName);
+// clang-format on
 
 struct WalkCase
 {
