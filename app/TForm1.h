@@ -154,6 +154,12 @@ private:
     // and a failure with its code. Returns whether the write succeeded.
     bool finishCardWrite(int32_t result, const char *cardHexStr, const QString &failureText);
 
+    // The guest-field decoders: hotel identifier, card hex string, field out.
+    using GuestFieldCall = int32_t (EncoderLibrary::*)(int32_t, const char *, char *);
+    // Reads the card, has the library decode one guest field and shows it
+    // after `label`, or why it could not.
+    void showGuestField(GuestFieldCall decode, const QString &label);
+
     EncoderLibrary &m_encoder;
     OperatorDialogs &m_dialogs;
     const Clock &m_clock;
