@@ -1,6 +1,12 @@
 #include "app/Controls.h"
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyleFactory>
+#include <QStyleOption>
 
 void setFieldText(QLineEdit *field, const QString &text)
 {
@@ -20,4 +26,52 @@ StatusBar::StatusBar(QWidget *parent) : QStatusBar(parent)
         addWidget(m_panels[i]);
     }
     m_panels[0]->setAlignment(Qt::AlignCenter);
+}
+
+namespace {
+
+// A dotted rectangle, one pixel on and one off.
+void drawDottedRect(QPainter *painter, const QRect &rect, const QColor &colour)
+{
+    QPen dotted(colour, 1);
+    dotted.setDashPattern({1, 1});
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->setPen(dotted);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(rect.adjusted(0, 0, -1, -1));
+    painter->restore();
+}
+
+} // namespace
+
+FocusFrameStyle::FocusFrameStyle()
+    : QProxyStyle(QStyleFactory::create(QApplication::style()->name()))
+{}
+
+void FocusFrameStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option,
+                                    QPainter *painter, const QWidget *widget) const
+{
+    if (element == PE_FrameFocusRect && qobject_cast<const QRadioButton *>(widget))
+        drawDottedRect(painter, option->rect, option->palette.color(widget->foregroundRole()));
+    else if (element == PE_FrameFocusRect && qobject_cast<const QPushButton *>(widget))
+        return; // drawn with the button
+    else
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+}
+
+void FocusFrameStyle::drawControl(ControlElement element, const QStyleOption *option,
+                                  QPainter *painter, const QWidget *widget) const
+{
+    QProxyStyle::drawControl(element, option, painter, widget);
+    if (element != CE_PushButton || !(option->state & State_HasFocus))
+        return;
+    const QColor caption = option->palette.color(QPalette::ButtonText);
+    // Inside the bevel, clear of the caption, as Windows places it.
+    drawDottedRect(painter, option->rect.adjusted(4, 4, -4, -4), caption);
+    painter->save();
+    painter->setPen(Qt::black);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+    painter->restore();
 }

@@ -9,7 +9,9 @@
 
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -45,6 +47,20 @@ void TForm1::showEvent(QShowEvent *event)
         }
     }
     QWidget::showEvent(event);
+}
+
+// Enter presses the focused push button, as Space does. Qt does that only for
+// default buttons, and the window has none: Enter in a field or on a radio
+// button reaches here too and presses nothing. A held key presses once.
+void TForm1::keyPressEvent(QKeyEvent *event)
+{
+    auto *button = qobject_cast<QPushButton *>(focusWidget());
+    if (button && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        if (!event->isAutoRepeat())
+            button->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TForm1::centreOnScreen()

@@ -126,6 +126,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     friend struct TForm1TestAccess;
@@ -143,6 +144,21 @@ private:
     void showGeneralError(const QString &text);
 
     bool CheckCardPresent();
+
+    // The guest card script both issue buttons share. `checkout` gives the
+    // checkout time once the card is known to be there; `onSuccess` shows a
+    // written card.
+    void issueGuestCard(const std::function<QString()> &checkout,
+                        const std::function<void()> &onSuccess);
+    // What follows every card write: the beep, the card the library answered,
+    // and a failure with its code. Returns whether the write succeeded.
+    bool finishCardWrite(int32_t result, const char *cardHexStr, const QString &failureText);
+
+    // The guest-field decoders: hotel identifier, card hex string, field out.
+    using GuestFieldCall = int32_t (EncoderLibrary::*)(int32_t, const char *, char *);
+    // Reads the card, has the library decode one guest field and shows it
+    // after `label`, or why it could not.
+    void showGuestField(GuestFieldCall decode, const QString &label);
 
     EncoderLibrary &m_encoder;
     OperatorDialogs &m_dialogs;

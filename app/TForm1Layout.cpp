@@ -27,6 +27,7 @@ enum class Colour
     WindowText, // the system's text colour
     Highlight,  // the selection colour, the window's own background
     ScrollBar,  // the grey of scroll bars
+    ButtonText, // the system's button caption colour
 };
 
 enum Flag : unsigned
@@ -41,6 +42,7 @@ enum Flag : unsigned
     AlignCentre = 1u << 6,
     Flat = 1u << 7,
     Arial = 1u << 8,
+    SystemFont = 1u << 9, // the system's font for the kind of control
 };
 
 using Handler = void (TForm1::*)();
@@ -85,7 +87,7 @@ const ControlRow kControls[] = {
     {CONTROL(GroupBox4), nullptr, {248, 592, 337, 313}, u"最常用函数", 12, Disabled, Colour::Inherit, Colour::Inherit, 5, nullptr},
     {CONTROL(BitBtn6), nullptr, {256, 576, 281, 33}, u"读DLL的版本号[GetDLLVersion]", 14, None, Colour::Inherit, Colour::Inherit, 6, &TForm1::BitBtn6Click},
     {CONTROL(edt_CardData), nullptr, {184, 536, 649, 25}, u"", 19, Bold | Flat | Arial, Colour::Red, Colour::ScrollBar, 7, nullptr},
-    {CONTROL(StatusBar1), nullptr, {0, 333, 573, 24}, u"", 0, Hidden, Colour::Inherit, Colour::Inherit, 8, nullptr},
+    {CONTROL(StatusBar1), nullptr, {0, 333, 573, 24}, u"", 0, Hidden | SystemFont, Colour::ButtonText, Colour::Inherit, 8, nullptr},
     {CONTROL(cmdExit), nullptr, {312, 304, 137, 34}, u"退出", 14, None, Colour::Inherit, Colour::Inherit, 9, &TForm1::cmdExitClick},
     {CONTROL(BitBtn11), nullptr, {192, 568, 217, 33}, u"读取并解析开门记录", 14, None, Colour::Inherit, Colour::Inherit, 10, &TForm1::BitBtn11Click},
     {CONTROL(BitBtn12), nullptr, {24, 552, 201, 33}, u"关闭KelUSB【CloseUSB】", 14, None, Colour::Inherit, Colour::Inherit, 11, &TForm1::BitBtn12Click},
@@ -168,6 +170,8 @@ QColor colourOf(Colour colour)
         return palette.color(QPalette::Active, QPalette::Highlight);
     case Colour::ScrollBar:
         return QColor(0xC8, 0xC8, 0xC8);
+    case Colour::ButtonText:
+        return palette.color(QPalette::Active, QPalette::ButtonText);
     case Colour::Inherit:
         break;
     }
@@ -181,7 +185,7 @@ void applyText(QWidget *widget, const QString &text)
     else if (auto *plain = qobject_cast<QLabel *>(widget))
         plain->setText(text);
     else if (auto *edit = qobject_cast<QLineEdit *>(widget))
-        edit->setText(text);
+        setFieldText(edit, text);
     else if (auto *button = qobject_cast<QAbstractButton *>(widget))
         button->setText(text);
     else if (auto *group = qobject_cast<QGroupBox *>(widget))
@@ -208,12 +212,27 @@ void applyFlags(QWidget *widget, unsigned flags)
         widget->hide();
 }
 
+// The palette roles a control's text colour goes to. Only edit fields take
+// Text: the style also draws a radio button's dot from it, so a caption
+// colour there, or on the group around it, would paint the dot in the
+// caption's colour. A group box hands its colour on to the captions inside.
+std::vector<QPalette::ColorRole> textRoles(const QWidget *widget)
+{
+    if (qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QAbstractSpinBox *>(widget))
+        return {QPalette::Text};
+    if (qobject_cast<const QPushButton *>(widget))
+        return {QPalette::ButtonText};
+    if (qobject_cast<const QGroupBox *>(widget))
+        return {QPalette::WindowText, QPalette::ButtonText};
+    return {QPalette::WindowText};
+}
+
 void applyColours(QWidget *widget, Colour text, Colour background)
 {
     QPalette palette = widget->palette();
     if (text != Colour::Inherit) {
         const QColor colour = colourOf(text);
-        for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        for (auto role : textRoles(widget))
             palette.setColor(role, colour);
     }
     if (background != Colour::Inherit) {
@@ -258,6 +277,9 @@ void TForm1::createControls()
     setPalette(windowPalette);
     setAutoFillBackground(true);
 
+    auto *focusFrame = new FocusFrameStyle;
+    focusFrame->setParent(this);
+
     ChildrenByParent children;
     for (const ControlRow &row : kControls) {
         QWidget *parent = row.parent ? findChild<QWidget *>(QLatin1String(row.parent)) : this;
@@ -274,6 +296,14 @@ void TForm1::createControls()
             font.setBold(row.flags & Bold);
             widget->setFont(font);
         }
+        if (row.flags & SystemFont) {
+            QFont font = QApplication::font(widget);
+            // Every property set, or the control would take them from the window.
+            font.setResolveMask(QFont::AllPropertiesResolved);
+            widget->setFont(font);
+        }
+        if (qobject_cast<QPushButton *>(widget) || qobject_cast<QRadioButton *>(widget))
+            widget->setStyle(focusFrame);
         applyColours(widget, row.textColour, row.background);
         applyText(widget, QString::fromUtf16(row.text));
         applyFlags(widget, row.flags);

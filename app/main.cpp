@@ -1,5 +1,6 @@
 #include "app/Clock.h"
 #include "app/QtOperatorDialogs.h"
+#include "app/StandardTexts.h"
 #include "app/TForm1.h"
 #include "encoder/LinkedEncoder.h"
 
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
     // The application name, not a display name: Qt would append a display
     // name to every window caption.
     QApplication::setApplicationName(kApplicationTitle);
+    loadChineseQtTexts(app);
 
     LinkedEncoder encoder;
     QtOperatorDialogs dialogs;

@@ -18,18 +18,44 @@
 // so are never part of a double-byte character (nor of a UTF-8 sequence). That
 // is what lets a line be split, trimmed and unquoted as bytes, and a value be
 // cut by its byte count, while section names are found in the decoded text.
+// A UTF-16 file goes to the line reader as UTF-8, where all of this holds.
 
 namespace {
 
 constexpr qsizetype kReadSize = 256 * 1024;
-constexpr qsizetype kValueBytes = kProfileValueCapacity - 1;
+// The longest value: in bytes of an 8-bit file, in 16-bit units of a UTF-16 one.
+constexpr qsizetype kValueLength = kProfileValueCapacity - 1;
 // The longest character that can straddle the cut: four bytes in UTF-8.
 constexpr qsizetype kLongestCharacter = 4;
-const QByteArrayView kUtf8Bom("\xEF\xBB\xBF");
+
+struct ByteOrderMark
+{
+    QByteArrayView bytes;
+    ProfileReader::Encoding encoding;
+    QStringConverter::Encoding converter;
+};
+const ByteOrderMark kByteOrderMarks[] = {
+    {"\xEF\xBB\xBF", ProfileReader::Encoding::Utf8, QStringConverter::Utf8},
+    {"\xFF\xFE", ProfileReader::Encoding::Utf16, QStringConverter::Utf16LE},
+    {"\xFE\xFF", ProfileReader::Encoding::Utf16, QStringConverter::Utf16BE},
+};
+constexpr qsizetype kLongestByteOrderMark = 3;
+
+// White space and the end-of-file mark Ctrl-Z. The full-width blank of code
+// page 936 is a character of the text, not a blank.
+bool isBlank(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f' || c == u'\x1A';
+}
 
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t';
+    return isBlank(static_cast<char16_t>(static_cast<unsigned char>(c)));
+}
+
+bool isBlank(QChar c)
+{
+    return isBlank(c.unicode());
 }
 
 bool isLineEnd(char c)
@@ -43,13 +69,13 @@ bool isAscii(QByteArrayView bytes)
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-QByteArrayView trimBlanks(QByteArrayView bytes)
+template <typename View> View trimBlanks(View text)
 {
-    while (!bytes.isEmpty() && isBlank(bytes.front()))
-        bytes = bytes.sliced(1);
-    while (!bytes.isEmpty() && isBlank(bytes.back()))
-        bytes.chop(1);
-    return bytes;
+    while (!text.isEmpty() && isBlank(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && isBlank(text.back()))
+        text.chop(1);
+    return text;
 }
 
 QByteArrayView unquoted(QByteArrayView value)
@@ -114,24 +140,61 @@ ProfileReader::ProfileReader(const QString &section, const QStringList &keys)
 
 void ProfileReader::feed(QByteArrayView bytes)
 {
-    if (m_encodingKnown) {
-        feedLines(bytes);
+    if (m_encoding != Encoding::Unknown) {
+        feedText(bytes);
         return;
     }
     m_pending.append(bytes);
-    if (m_pending.size() < kUtf8Bom.size())
-        return;
-    m_encodingKnown = true;
-    m_utf8 = m_pending.startsWith(kUtf8Bom);
+    if (m_pending.size() >= kLongestByteOrderMark)
+        startText();
+}
+
+// Takes the encoding from the byte-order mark at the start of the file, if any.
+void ProfileReader::startText()
+{
     const QByteArray start = std::exchange(m_pending, QByteArray());
-    feedLines(QByteArrayView(start).sliced(m_utf8 ? kUtf8Bom.size() : 0));
+    const auto mark = std::ranges::find_if(
+        kByteOrderMarks, [&start](const ByteOrderMark &m) { return start.startsWith(m.bytes); });
+    if (mark == std::end(kByteOrderMarks)) {
+        m_encoding = Encoding::CodePage936;
+        feedText(start);
+        return;
+    }
+    m_encoding = mark->encoding;
+    if (m_encoding == Encoding::Utf16) {
+        // The mark is off already: a second one is a character of the text.
+        m_fromUtf16 = QStringDecoder(mark->converter, QStringConverter::Flag::ConvertInitialBom);
+        m_toUtf8 = QStringEncoder(QStringConverter::Utf8);
+    }
+    feedText(QByteArrayView(start).sliced(mark->bytes.size()));
+}
+
+void ProfileReader::feedText(QByteArrayView bytes)
+{
+    if (m_encoding != Encoding::Utf16) {
+        feedLines(bytes);
+        return;
+    }
+    if (complete())
+        return;
+    // Both converters keep what a piece ends in the middle of (an odd byte, the
+    // first half of a surrogate pair) for the next piece.
+    m_oddByte = m_oddByte != (bytes.size() % 2 != 0);
+    const QString text = m_fromUtf16.decode(bytes);
+    const QByteArray utf8 = m_toUtf8.encode(text);
+    feedLines(utf8);
 }
 
 QStringList ProfileReader::finish()
 {
-    if (!m_encodingKnown) { // a file shorter than a byte-order mark
-        m_encodingKnown = true;
-        feedLines(std::exchange(m_pending, QByteArray()));
+    if (m_encoding == Encoding::Unknown) // a file shorter than a byte-order mark
+        startText();
+    if (m_encoding == Encoding::Utf16 && !complete()) {
+        // Half a character at the end shows as U+FFFD, as in 8-bit files. The
+        // line end makes the encoder give up a surrogate it still holds.
+        const QString end = m_oddByte ? QStringLiteral(u"\uFFFD\n") : QStringLiteral(u"\n");
+        const QByteArray utf8 = m_toUtf8.encode(end);
+        feedLines(utf8);
     }
     if (!m_pending.isEmpty() && !complete()) // no line end after the last line
         takeLine(m_pending);
@@ -173,7 +236,10 @@ void ProfileReader::takeLine(QByteArrayView line)
 
     QString name;
     if (line.front() == '[' && sectionHeader(line, &name)) {
-        m_inSection = name.toCaseFolded() == m_section;
+        // Only the first section of the name is read, so a key found only in a
+        // later one reads as empty: the rest of the file cannot change a value.
+        m_sectionPassed = m_inSection;
+        m_inSection = trimBlanks(QStringView(name)).toString().toCaseFolded() == m_section;
         return;
     }
     if (!m_inSection)
@@ -182,9 +248,7 @@ void ProfileReader::takeLine(QByteArrayView line)
     const qsizetype equals = line.indexOf('=');
     if (equals < 0)
         return;
-    // Sections of one name read as one, in file order: each key takes its first
-    // occurrence in any of them. So a key missing from the first [MAIN] is read
-    // from a later [MAIN], and an earlier "key=" with no value still wins.
+    // Each key takes its first occurrence: an earlier "key=" with no value wins.
     const QString key = decode(trimBlanks(line.first(equals))).toCaseFolded();
     const QByteArrayView value = line.sliced(equals + 1);
     for (qsizetype i = 0; i < m_keys.size(); ++i) {
@@ -197,8 +261,8 @@ void ProfileReader::takeLine(QByteArrayView line)
 }
 
 // A line starting with "[" that also holds a "]" heads a section named by the
-// text between the "[" and the first "]", blanks included; anything after the
-// "]" is ignored.
+// text between the "[" and the first "]", without the blanks around it;
+// anything after the "]" is ignored.
 bool ProfileReader::sectionHeader(QByteArrayView line, QString *name) const
 {
     const qsizetype close = line.indexOf(']');
@@ -206,7 +270,7 @@ bool ProfileReader::sectionHeader(QByteArrayView line, QString *name) const
         return false;
     // Up to a "]" byte with no double-byte character before it, that byte is
     // the closing bracket: decode the name alone, not a long rest of the line.
-    if (m_utf8 || isAscii(line.first(close))) {
+    if (m_encoding != Encoding::CodePage936 || isAscii(line.first(close))) {
         *name = decode(line.sliced(1, close - 1));
         return true;
     }
@@ -223,7 +287,7 @@ QString ProfileReader::decode(QByteArrayView bytes) const
     // Most lines are plain ASCII, which reads the same in every encoding here.
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
-    return m_utf8 ? QString::fromUtf8(bytes) : fromLibraryText(bytes);
+    return m_encoding == Encoding::CodePage936 ? fromLibraryText(bytes) : QString::fromUtf8(bytes);
 }
 
 QString ProfileReader::valueText(QByteArrayView bytes) const
@@ -232,14 +296,24 @@ QString ProfileReader::valueText(QByteArrayView bytes) const
     // The program takes the value as a C string, which ends at a NUL.
     if (const qsizetype nul = value.indexOf('\0'); nul >= 0)
         value = value.first(nul);
-    if (value.size() <= kValueBytes)
+    if (m_encoding == Encoding::Utf16) {
+        // Counted in the file's 16-bit units, never keeping half a surrogate pair.
+        QString text = decode(value);
+        if (text.size() > kValueLength) {
+            text.truncate(kValueLength);
+            if (text.back().isHighSurrogate())
+                text.chop(1);
+        }
+        return text;
+    }
+    if (value.size() <= kValueLength)
         return decode(value);
 
     // The platform buffer cuts the bytes, but a character the cut would split
     // is left out whole: keep the text the cut bytes and the uncut bytes agree on.
-    const QString cut = decode(value.first(kValueBytes));
+    const QString cut = decode(value.first(kValueLength));
     const QString longer =
-        decode(value.first(std::min(value.size(), kValueBytes + kLongestCharacter - 1)));
+        decode(value.first(std::min(value.size(), kValueLength + kLongestCharacter - 1)));
     const auto agreed = std::mismatch(cut.begin(), cut.end(), longer.begin(), longer.end()).first;
     return cut.first(agreed - cut.begin());
 }

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The real program, with the stand-in encoder library beside it, in a window
 # on an X server: it shows its caption and client size, opens the simulated
-# encoder, answers a key on the focused open-port button with the library's
-# failure in a message box, reads hotel.ini beside it without touching that
-# file, and ends with exit code 0 when "退出" is pressed. Run it through
-# with_xvfb.sh.
+# encoder, answers Enter and Space on the focused open-port button with the
+# library's failure in a message box, reads hotel.ini beside it without
+# touching that file, and ends with exit code 0 when "退出" is pressed. Run it
+# through with_xvfb.sh.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/station_lib.sh"
 
@@ -24,12 +24,16 @@ if [ -n "${SCREENSHOT:-}" ] && command -v import >/dev/null; then
     import -window "$window" "$SCREENSHOT"
 fi
 
-# The focus starts on the open-port button: with the encoder unplugged, Space
-# opens the port again and the library's failure shows in a message box.
+# The focus starts on the open-port button: with the encoder unplugged, Enter,
+# the keypad's Enter and Space each open the port again and the library's
+# failure shows in a message box.
 sim unplug >/dev/null
-xdotool key space
-wait_for_box '提示'
-close_box
+for key in Return KP_Enter space; do
+    xdotool windowfocus --sync "$window"
+    xdotool key "$key"
+    wait_for_box '提示'
+    close_box
+done
 
 stop_station
 cmp -s "$work/station/hotel.ini" "$work/hotel.ini.before" || fail "hotel.ini was changed"

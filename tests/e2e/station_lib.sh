@@ -8,7 +8,7 @@
 #   write_handoff "[MAIN]\r\nleavedate=261224\r\n..."   (printf format)
 #   start_station             sets $window; the program's pid is $station
 #   wait_for_box CAPTION      sets $box to the visible box with that caption
-#   close_box                 Return on $box, waits until it is gone
+#   close_box [KEY]           Return (or KEY) on $box, waits until it is gone
 #   stop_station              "退出", then checks exit code 0
 #   sim ARGS...               kelrin-sim on the test's device
 
@@ -57,7 +57,7 @@ wait_for_box() {
 close_box() {
     local gone=
     xdotool windowfocus --sync "$box"
-    xdotool key Return
+    xdotool key "${1:-Return}"
     for _ in $(seq 100); do
         if ! xdotool getwindowname "$box" >/dev/null 2>&1 ||
             ! xdotool search --onlyvisible --name '.' | grep -qx "$box"; then

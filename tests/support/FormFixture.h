@@ -7,6 +7,8 @@
 
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
 #include <memory>
 
 // Reaches the window's private operation for the tests.
@@ -35,3 +37,19 @@ struct FormHarness
             std::make_unique<TForm1>(TForm1::Services{encoder, dialogs, clock, programDir.path()});
     }
 };
+
+// The handler showed exactly one message, `text` followed by `more`, or none
+// when `text` is null.
+inline void expectMessage(const ScriptedDialogs &dialogs, const char16_t *text,
+                          const QString &caption, int flags, const QString &more = {})
+{
+    const auto shown = dialogs.messages();
+    if (!text) {
+        EXPECT_TRUE(shown.isEmpty()) << "shown: " << shown.value(0).text.toStdString();
+        return;
+    }
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].text, QString::fromUtf16(text) + more);
+    EXPECT_EQ(shown[0].caption, caption);
+    EXPECT_EQ(shown[0].flags, flags);
+}

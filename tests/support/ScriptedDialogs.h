@@ -5,8 +5,10 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 // Operator dialogs that answer from a script and record what was shown.
@@ -33,10 +35,14 @@ public:
     std::deque<std::optional<QString>> promptAnswers;
 
     QList<Shown> shown;
+    // Runs while each message box is open, to see what happened before it closed.
+    std::function<void()> whileMessageShows;
     int waitCursorDepth = 0;
     int waitCursorShows = 0; // how many times the wait cursor went up
 
     QList<Shown> messages() const;
+    // Each message as "caption|flags|text", to compare all that was shown at once.
+    QStringList messageLines() const;
 
     int messageBox(const QString &text, const QString &caption, int flags) override;
     std::optional<QString> prompt(const QString &caption, const QString &label,

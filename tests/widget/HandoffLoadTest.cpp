@@ -47,6 +47,10 @@ TEST_P(HandoffLoad, FillsTheFourFieldsAndNothingElse)
     EXPECT_EQ(f.edt_LockNo->text(), QString::fromUtf16(c.lockNo));
     EXPECT_EQ(f.edt_coID->text(), QString::fromUtf16(c.coID));
     EXPECT_EQ(f.Edit2->text(), QString::fromUtf16(c.roomNo));
+    // Every field shows its text from the start, also when wider than the field.
+    for (const QLineEdit *field :
+         {f.Edit1, f.edt_LockNo, f.edt_coID, f.Edit2, f.edt_Dai, f.edt_CardNo})
+        EXPECT_EQ(field->cursorPosition(), 0) << field->objectName().toStdString();
     // The hand-off does not touch the generation and the card number.
     EXPECT_EQ(f.edt_Dai->text(), QStringLiteral("0"));
     EXPECT_EQ(f.edt_CardNo->text(), QStringLiteral("0"));
@@ -62,6 +66,13 @@ INSTANTIATE_TEST_SUITE_P(
                             "coid=508317\r\nfh=\xB6\xAB\xC2\xA5"
                             "203\r\n"),
                  u"2612241200", u"01020399", u"508317", u"东楼203"},
+        LoadCase{"values_wider_than_their_fields",
+                 QByteArray("[MAIN]\nleavedate=20261224\nleavetime=120000\n"
+                            "roomno=0102039901020399\ncoid=5083175083175083\n"
+                            "fh=\xB6\xAB\xC2\xA5"
+                            "203\xBA\xC5\xCC\xD7\xB7\xBF(\xD0\xD0\xD5\xFE\xC2\xA5\xB2\xE3)A\n"),
+                 u"20261224120000", u"0102039901020399", u"5083175083175083",
+                 u"东楼203号套房(行政楼层)A"},
         LoadCase{"no_file", std::nullopt, u"", u"", u"", u""},
         LoadCase{"empty_file", QByteArray(), u"", u"", u"", u""},
         LoadCase{"time_missing", QByteArray("[MAIN]\nleavedate=261224\nroomno=01020399\n"),

@@ -9,7 +9,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRawFont>
+#include <QStyleOptionButton>
 #include <QTest>
+
+#include <algorithm>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -117,6 +120,84 @@ TEST(MainWindow, StatusBarHasTwoPanelsOfTheDesignedWidths)
     EXPECT_EQ(h.form->StatusBar1->panel(0)->width(), 100);
     EXPECT_EQ(h.form->StatusBar1->panel(1)->width(), 50);
     EXPECT_EQ(h.form->StatusBar1->geometry(), QRect(0, 333, 573, 24));
+    // The system's status-bar font in button-text colour, not the window's.
+    const QLabel *panel = h.form->StatusBar1->panel(0);
+    EXPECT_EQ(panel->font().family(), QApplication::font("QStatusBar").family());
+    EXPECT_EQ(panel->palette().color(QPalette::WindowText),
+              QApplication::palette().color(QPalette::Active, QPalette::ButtonText));
+}
+
+// The control as painted.
+QImage rendered(QWidget *control)
+{
+    return control->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The grey level of the darkest pixel in the middle of a radio button's
+// indicator, where a checked button has its dot.
+int darkestInDot(QRadioButton *radio)
+{
+    QStyleOptionButton option;
+    option.initFrom(radio);
+    const QRect indicator =
+        radio->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, radio);
+    const QImage image = rendered(radio);
+    int darkest = 255;
+    const int reach = std::max(1, indicator.width() / 6);
+    for (int y = indicator.center().y() - reach; y <= indicator.center().y() + reach; ++y)
+        for (int x = indicator.center().x() - reach; x <= indicator.center().x() + reach; ++x)
+            darkest = std::min(darkest, qGray(image.pixel(x, y)));
+    return darkest;
+}
+
+// How many pixels two paintings of one control show in clearly other colours.
+int starkChanges(const QImage &before, const QImage &after)
+{
+    int changed = 0;
+    for (int y = 0; y < before.height(); ++y) {
+        for (int x = 0; x < before.width(); ++x) {
+            const QRgb a = before.pixel(x, y), b = after.pixel(x, y);
+            const int distance = std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                                 std::abs(qBlue(a) - qBlue(b));
+            changed += distance >= 192;
+        }
+    }
+    return changed;
+}
+
+// The dot is drawn from the text colour: a caption colour that reaches it
+// paints a white dot in a white circle.
+TEST(MainWindow, ACheckedRadioShowsADarkDotAnUncheckedOneLacks)
+{
+    ShownForm h;
+    TForm1 &f = *h.form;
+    const std::pair<QRadioButton *, QRadioButton *> groups[] = {{f.RadioButton1, f.RadioButton2},
+                                                                {f.RadioButton4, f.RadioButton3}};
+    for (auto [radio, other] : groups) {
+        ASSERT_TRUE(radio->isChecked());
+        const int checked = darkestInDot(radio);
+        other->setChecked(true);
+        const int unchecked = darkestInDot(radio);
+        EXPECT_LE(checked, 96) << radio->objectName().toStdString();
+        EXPECT_GE(unchecked - checked, 128) << radio->objectName().toStdString();
+    }
+}
+
+// Focus given by a click, as a clerk gives it, shows too: Space would press the
+// button.
+TEST(MainWindow, TheFocusedButtonOrRadioShowsAClearFrame)
+{
+    ShownForm h;
+    TForm1 &f = *h.form;
+    for (QWidget *control : std::initializer_list<QWidget *>{f.cmdExit, f.Button2, f.Button1,
+                                                             f.RadioButton1, f.RadioButton4}) {
+        f.edt_coID->setFocus(Qt::MouseFocusReason);
+        const QImage unfocused = rendered(control);
+        control->setFocus(Qt::MouseFocusReason);
+        ASSERT_TRUE(control->hasFocus());
+        EXPECT_GE(starkChanges(unfocused, rendered(control)), 40)
+            << control->objectName().toStdString();
+    }
 }
 
 TEST(MainWindow, ChineseTextRendersWithAnInstalledFont)
@@ -136,14 +217,70 @@ TEST(MainWindow, ChineseTextRendersWithAnInstalledFont)
     EXPECT_EQ(h.form->edt_CardData->font().families().value(0), QStringLiteral("Arial"));
 }
 
-TEST(MainWindow, FocusStartsOnTheOpenPortButtonSoEnterOpensThePortAgain)
+TEST(MainWindow, FocusStartsOnTheOpenPortButton)
 {
     ShownForm h;
     EXPECT_EQ(QApplication::focusWidget(), h.form->Button1);
-    h.encoder.calls.clear();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    EXPECT_EQ(h.encoder.callNames(), std::vector<std::string>{"initializeUSB"});
 }
+
+struct KeyCase
+{
+    const char *name;
+    QWidget *(*focus)(TForm1 &);
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    std::vector<std::string> calls; // library calls the key makes
+    bool ends;                      // whether the window closes
+};
+
+void PrintTo(const KeyCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class KeyOnFocus : public ::testing::TestWithParam<KeyCase>
+{
+};
+
+// Enter and Space press the focused push button, wherever it lies; no button
+// is a default button, so Enter elsewhere presses nothing.
+TEST_P(KeyOnFocus, PressesOnlyTheFocusedPushButton)
+{
+    const KeyCase &c = GetParam();
+    ShownForm h;
+    QWidget *target = c.focus(*h.form);
+    target->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), target);
+    h.encoder.calls.clear();
+    QTest::keyClick(target, static_cast<Qt::Key>(c.key), c.modifiers);
+    EXPECT_EQ(h.encoder.callNames(), c.calls);
+    EXPECT_EQ(h.form->isVisible(), !c.ends);
+    EXPECT_EQ(h.form->station().EncoderType, 1) << "a radio button was pressed";
+    for (QPushButton *b : h.form->findChildren<QPushButton *>())
+        EXPECT_FALSE(b->isDefault() || b->autoDefault()) << b->objectName().toStdString();
+}
+
+// The control a case puts the focus on.
+template <auto Member> QWidget *control(TForm1 &form)
+{
+    return form.*Member;
+}
+
+const std::vector<std::string> kNone{}, kOpens{"initializeUSB"};
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KeyOnFocus,
+    ::testing::Values(
+        KeyCase{"return_opens_the_port", control<&TForm1::Button1>, Qt::Key_Return, Qt::NoModifier, kOpens, false},
+        KeyCase{"keypad_enter_opens_the_port", control<&TForm1::Button1>, Qt::Key_Enter, Qt::KeypadModifier, kOpens, false},
+        KeyCase{"space_opens_the_port", control<&TForm1::Button1>, Qt::Key_Space, Qt::NoModifier, kOpens, false},
+        KeyCase{"return_on_exit_ends", control<&TForm1::cmdExit>, Qt::Key_Return, Qt::NoModifier, kNone, true},
+        KeyCase{"keypad_enter_on_exit_ends", control<&TForm1::cmdExit>, Qt::Key_Enter, Qt::KeypadModifier, kNone, true},
+        KeyCase{"return_in_a_field_does_nothing", control<&TForm1::edt_coID>, Qt::Key_Return, Qt::NoModifier, kNone, false},
+        KeyCase{"return_on_a_radio_does_nothing", control<&TForm1::RadioButton3>, Qt::Key_Return, Qt::NoModifier, kNone, false}),
+    [](const auto &info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(MainWindow, TabWalksTheEnabledVisibleControlsInTabOrder)
 {

@@ -1,15 +1,18 @@
 #include "app/QtOperatorDialogs.h"
+#include "app/StandardTexts.h"
 #include "tests/support/QtPrinters.h"
 
 #include <QApplication>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -95,6 +98,30 @@ TEST(MessageBox, ClosingAQuestionAnswersCancel)
     QtOperatorDialogs dialogs;
     whenModal([](QWidget *modal) { modal->close(); });
     EXPECT_EQ(dialogs.messageBox(QStringLiteral("?"), QStringLiteral("操作提示"), 289), 2);
+}
+
+TEST(MessageBox, ButtonsAndContextMenusSpeakChinese)
+{
+    ASSERT_TRUE(loadChineseQtTexts(*qApp))
+        << "qtbase_zh_CN.qm is not installed (qt6-translations-l10n)";
+    QtOperatorDialogs dialogs;
+    whenModal([](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+        EXPECT_EQ(box->button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    dialogs.messageBox(QStringLiteral("是否继续显示下一条记录？"), QStringLiteral("操作提示"), 289);
+
+    QLineEdit field;
+    const std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    QStringList entries;
+    for (const QAction *action : menu->actions())
+        entries << action->text().section('\t', 0, 0); // without the shortcut
+    EXPECT_TRUE(entries.contains(QStringLiteral("复制(&C)")) &&
+                entries.contains(QStringLiteral("全选")))
+        << entries.join('|').toStdString();
 }
 
 TEST(Prompt, OffersThePresetSelectedAndReturnsTheEditedText)
