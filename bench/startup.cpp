@@ -4,7 +4,7 @@
 // the window is up. Alternating the programs run by run spreads the noise of
 // a shared machine over all of them alike.
 //
-//   startup RUNS SETTLE_MS NAME=PROGRAM [NAME=PROGRAM ...]
+//   startup RUNS SETTLE_MS "NAME=PROGRAM [ARG ...]" ...
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include <fstream>
 #include <memory>
 #include <signal.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -62,7 +63,16 @@ bool runOnce(xcb_connection_t *x, Program &program, int settleMs)
     if (pid < 0)
         return false;
     if (pid == 0) {
-        execl(program.path.c_str(), program.path.c_str(), static_cast<char *>(nullptr));
+        // The program's words, split at blanks: its path, then its arguments.
+        std::vector<std::string> words;
+        std::istringstream line(program.path);
+        for (std::string word; line >> word;)
+            words.push_back(word);
+        std::vector<char *> args;
+        for (std::string &word : words)
+            args.push_back(word.data());
+        args.push_back(nullptr);
+        execv(args[0], args.data());
         _exit(127);
     }
     bool mapped = false;
@@ -140,9 +150,9 @@ int main(int argc, char *argv[])
     if (programs.size() >= 2) {
         const Program &a = programs[0];
         const Program &b = programs[1];
-        std::printf("%s / %s: start %.2f, peak memory %.2f (medians of %d runs)\n", a.name.c_str(),
-                    b.name.c_str(), median(a.startMs) / median(b.startMs),
-                    median(a.peakMiB) / median(b.peakMiB), runs);
+        std::printf("ratio %s/%s start %.2f peak %.2f runs %d\n", a.name.c_str(), b.name.c_str(),
+                    median(a.startMs) / median(b.startMs), median(a.peakMiB) / median(b.peakMiB),
+                    runs);
     }
     return 0;
 }
