@@ -61,7 +61,7 @@ struct ControlRow
 {
     Factory factory;
     const char *name;
-    const char *parent; // nullptr: the window itself
+    const char *parent; // nullptr: the window's client area
     QRect place;        // relative to the parent's client area
     const char16_t *text;
     int fontPixels; // 0: the parent's font
@@ -282,7 +282,8 @@ void TForm1::createControls()
 
     ChildrenByParent children;
     for (const ControlRow &row : kControls) {
-        QWidget *parent = row.parent ? findChild<QWidget *>(QLatin1String(row.parent)) : this;
+        QWidget *parent =
+            row.parent ? findChild<QWidget *>(QLatin1String(row.parent)) : m_clientArea;
         Q_ASSERT(parent);
         QWidget *widget = row.factory(*this, parent);
         widget->setObjectName(QLatin1String(row.name));
@@ -323,7 +324,7 @@ void TForm1::createControls()
     DateTimePicker2->setDisplayFormat(QStringLiteral("HH:mm"));
     DateTimePicker2->setDateTime(QDateTime(QDate(2007, 1, 24), QTime(16, 46, 52)));
 
-    collectTabOrder(children, this, m_tabOrder);
+    collectTabOrder(children, m_clientArea, m_tabOrder);
     QWidget *previous = nullptr;
     for (QWidget *widget : std::as_const(m_tabOrder)) {
         if (widget->focusPolicy() == Qt::NoFocus)
