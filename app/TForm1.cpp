@@ -27,6 +27,7 @@ TForm1::TForm1(const Services &services, View view, QWidget *parent)
     if (view == View::Service)
         prepareServiceView();
     createControls();
+    nameControlsForAssistiveTechnology();
     if (view == View::Service)
         growToServiceView();
     else

@@ -147,6 +147,7 @@ private:
     friend struct TForm1TestAccess;
 
     void createControls();
+    void nameControlsForAssistiveTechnology();
     void centreOnScreen();
     void prepareServiceView();
     void growToServiceView();
