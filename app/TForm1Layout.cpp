@@ -231,9 +231,12 @@ void applyColours(QWidget *widget, Colour text, Colour background)
 {
     QPalette palette = widget->palette();
     if (text != Colour::Inherit) {
+        // Not for disabled controls: their captions stay greyed, so that the
+        // disabled library buttons look it in the service view.
         const QColor colour = colourOf(text);
         for (auto role : textRoles(widget))
-            palette.setColor(role, colour);
+            for (auto group : {QPalette::Active, QPalette::Inactive})
+                palette.setColor(group, role, colour);
     }
     if (background != Colour::Inherit) {
         const QColor colour = colourOf(background);

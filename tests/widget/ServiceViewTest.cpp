@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QTest>
@@ -61,6 +62,13 @@ TEST(ServiceView, ShowsTheClerksWindowUnchangedWithEveryControlAtItsPlace)
         return window->grab(QRect(0, 0, 573, 357)).toImage().convertToFormat(QImage::Format_RGB32);
     };
     EXPECT_TRUE(painted(service.form.get()) == painted(clerk.form.get()));
+
+    // The disabled library buttons look disabled, whatever their caption colour.
+    const QString greyed =
+        QApplication::palette().color(QPalette::Disabled, QPalette::ButtonText).name();
+    for (QWidget *button : {service.form->BitBtn1, service.form->BitBtn3})
+        EXPECT_EQ(button->palette().color(QPalette::Disabled, QPalette::ButtonText).name(), greyed)
+            << button->objectName().toStdString();
 
     // The client area reaches the furthest control of the layout.
     QWidget *client = service.form->clientArea();
