@@ -193,10 +193,8 @@ QColor colourOf(Colour colour)
 
 void applyText(QWidget *widget, const QString &text)
 {
-    if (auto *label = qobject_cast<SelfSizingLabel *>(widget))
+    if (auto *label = qobject_cast<QLabel *>(widget))
         label->setText(text);
-    else if (auto *plain = qobject_cast<QLabel *>(widget))
-        plain->setText(text);
     else if (auto *edit = qobject_cast<QLineEdit *>(widget))
         setFieldText(edit, text);
     else if (auto *button = qobject_cast<QAbstractButton *>(widget))
@@ -307,9 +305,9 @@ void TForm1::createControls()
         if (row.fontPixels) {
             QFont font = parent->font();
             if (row.flags & Arial)
-                font.setFamilies(installedFamilies(
-                    {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                     QStringLiteral("DejaVu Sans")}));
+                font.setFamilies(
+                    installedFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                                       QStringLiteral("DejaVu Sans")}));
             font.setPixelSize(row.fontPixels);
             font.setBold(row.flags & Bold);
             widget->setFont(font);
