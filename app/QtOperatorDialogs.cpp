@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -56,6 +57,9 @@ std::optional<QString> QtOperatorDialogs::prompt(const QString &caption, const Q
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setTextValue(value);
     dialog.setWindowModality(Qt::ApplicationModal);
+    // The label may carry text from the library: never markup.
+    if (auto *shown = dialog.findChild<QLabel *>())
+        shown->setTextFormat(Qt::PlainText);
     if (auto *edit = dialog.findChild<QLineEdit *>()) {
         edit->setMaxLength(255);
         edit->selectAll();
