@@ -22,9 +22,10 @@
 
 namespace {
 
-// A guest card as the library shows one: a card lies on the encoder.
+// A guest card as the library shows one, 128 characters: a card lies on the
+// encoder.
 const std::string kCard = "4B01010607C19D00030000000000000000000000000000000000000000000000"
-                          "8F3A61C4030405060000000000000000000000000000000000000000000000A1B2";
+                          "8F3A61C4030405060000000000000000000000000000000000000000000000A1";
 const std::string kOpenRecord = "6B15458D15EA3941";
 
 void copyText(char *out, const std::string &text)
