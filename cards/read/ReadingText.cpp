@@ -23,6 +23,11 @@ QByteArray cardPiece(QByteArrayView text, qsizetype position, qsizetype length)
     return text.sliced(start, std::min(length, text.size() - start)).toByteArray();
 }
 
+bool cardPresent(QByteArrayView card)
+{
+    return cardPiece(card, 5, 2) == "01";
+}
+
 QByteArray cardSerialNumber(QByteArrayView card)
 {
     return cardPiece(card, 25, 8);

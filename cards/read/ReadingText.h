@@ -16,6 +16,10 @@
 // text is shorter.
 QByteArray cardPiece(QByteArrayView text, qsizetype position, qsizetype length);
 
+// Whether the card text carries the library's card-present marker, "01" at
+// characters 5-6.
+bool cardPresent(QByteArrayView card);
+
 // The card's serial number; "FFFFFFFF" on a blank card.
 QByteArray cardSerialNumber(QByteArrayView card);
 // The card's fixed ID, which no write changes.

@@ -2,6 +2,7 @@
 
 #include "app/LibraryText.h"
 #include "app/OperatorDialogs.h"
+#include "cards/read/ReadingText.h"
 #include "encoder/EncoderLibrary.h"
 
 // Reads the card into CardDataBuffer and tells whether one lies on the
@@ -18,8 +19,7 @@ bool TForm1::CheckCardPresent()
                              QStringLiteral("提示"), ErrorOk);
     } else {
         const QByteArray card = m_station.cardData();
-        // Characters 5-6 are the library's card-present marker.
-        if (card.mid(4, 2) == "01")
+        if (cardPresent(card))
             present = true;
         else
             m_dialogs.messageBox(QStringLiteral("发卡器的感应区无卡\n") + fromLibraryText(card),

@@ -1,5 +1,7 @@
-// Arbitrary bytes for the profile reader, whole and split in two: no crash, no
-// sanitizer finding, and where the bytes are split never changes a value.
+// Arbitrary bytes for the hand-off file's reader, whole and split in two: no
+// crash, no sanitizer finding, and where the bytes are split never changes a
+// value.
+#include "FuzzCheck.h"
 #include "app/handoff/ProfileReader.h"
 
 #include <algorithm>
@@ -15,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                               static_cast<qsizetype>(size - 1));
     const qsizetype split = std::min<qsizetype>(data[0], file.size());
     const QString section = QStringLiteral("MAIN");
-    const QStringList keys{QStringLiteral("roomno"), QStringLiteral("fh"), QStringLiteral("k")};
+    const QStringList keys{QStringLiteral("leavedate"), QStringLiteral("leavetime"),
+                           QStringLiteral("roomno"), QStringLiteral("coid"), QStringLiteral("fh")};
 
     ProfileReader whole(section, keys);
     whole.feed(file);
@@ -24,10 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     pieces.feed(file.sliced(split));
 
     const QStringList values = whole.finish();
-    if (values != pieces.finish())
-        __builtin_trap();
-    for (const QString &value : values)
-        if (value.contains(QChar(u'\0')) || value.size() >= kProfileValueCapacity)
-            __builtin_trap();
+    check(values == pieces.finish(), "the split changes no value");
+    check(values.size() == keys.size(), "a value for every key");
+    for (const QString &value : values) {
+        check(!value.contains(QChar(u'\0')), "no NUL in a value");
+        check(value.size() < kProfileValueCapacity, "a value fits the reader's buffer");
+    }
     return 0;
 }
