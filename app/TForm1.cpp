@@ -15,7 +15,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
-TForm1::TForm1(const Services &services, QWidget *parent)
+TForm1::TForm1(const Services &services, View view, QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_encoder(services.encoder), m_dialogs(services.dialogs), m_clock(services.clock),
@@ -24,14 +24,21 @@ TForm1::TForm1(const Services &services, QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("制客人卡"));
     setWindowIcon(QIcon(QStringLiteral(":/guestcard/icon.png")));
-    setFixedSize(573, 357);
+    if (view == View::Service)
+        prepareServiceView();
     createControls();
+    nameControlsForAssistiveTechnology();
+    if (view == View::Service)
+        growToServiceView();
+    else
+        setFixedSize(573, 357);
     runHandler(&TForm1::FormCreate);
 }
 
 void TForm1::showEvent(QShowEvent *event)
 {
     if (!event->spontaneous()) {
+        fitServiceViewToScreen();
         centreOnScreen();
         runHandler(&TForm1::FormShow);
         // No control has the focus yet: it goes to the first one in tab

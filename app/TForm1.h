@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class SelfSizingLabel;
 class StatusBar;
 
@@ -36,7 +37,20 @@ public:
         QString programDir;
     };
 
-    explicit TForm1(const Services &services, QWidget *parent = nullptr);
+    // The clerk's view is the designed 573 x 357 client area. The service
+    // view grows it to hold every control at its place, the diagnostics below
+    // included, and scrolls where the screen is smaller.
+    enum class View
+    {
+        Clerk,
+        Service,
+    };
+
+    explicit TForm1(const Services &services, View view = View::Clerk, QWidget *parent = nullptr);
+
+    // What the window's own controls are placed on: the window itself in the
+    // clerk's view, the scrolled area in the service view.
+    QWidget *clientArea() const { return m_clientArea; }
 
     StationState &station() { return m_station; }
     const StationState &station() const { return m_station; }
@@ -127,12 +141,17 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     friend struct TForm1TestAccess;
 
     void createControls();
+    void nameControlsForAssistiveTechnology();
     void centreOnScreen();
+    void prepareServiceView();
+    void growToServiceView();
+    bool fitServiceViewToScreen();
 
     // Runs one handler; an error that escapes it goes to the general error
     // display and the program goes on.
@@ -166,6 +185,8 @@ private:
     QString m_programDir;
     StationState m_station;
     QList<QWidget *> m_tabOrder;
+    QWidget *m_clientArea = this;
+    QScrollArea *m_scrollArea = nullptr;
 };
 
 // The application title: the program's name and the general error display's caption.

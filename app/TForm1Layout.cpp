@@ -61,7 +61,7 @@ struct ControlRow
 {
     Factory factory;
     const char *name;
-    const char *parent; // nullptr: the window itself
+    const char *parent; // nullptr: the window's client area
     QRect place;        // relative to the parent's client area
     const char16_t *text;
     int fontPixels; // 0: the parent's font
@@ -231,9 +231,12 @@ void applyColours(QWidget *widget, Colour text, Colour background)
 {
     QPalette palette = widget->palette();
     if (text != Colour::Inherit) {
+        // Not for disabled controls: their captions stay greyed, so that the
+        // disabled library buttons look it in the service view.
         const QColor colour = colourOf(text);
         for (auto role : textRoles(widget))
-            palette.setColor(role, colour);
+            for (auto group : {QPalette::Active, QPalette::Inactive})
+                palette.setColor(group, role, colour);
     }
     if (background != Colour::Inherit) {
         const QColor colour = colourOf(background);
@@ -282,7 +285,8 @@ void TForm1::createControls()
 
     ChildrenByParent children;
     for (const ControlRow &row : kControls) {
-        QWidget *parent = row.parent ? findChild<QWidget *>(QLatin1String(row.parent)) : this;
+        QWidget *parent =
+            row.parent ? findChild<QWidget *>(QLatin1String(row.parent)) : m_clientArea;
         Q_ASSERT(parent);
         QWidget *widget = row.factory(*this, parent);
         widget->setObjectName(QLatin1String(row.name));
@@ -323,7 +327,7 @@ void TForm1::createControls()
     DateTimePicker2->setDisplayFormat(QStringLiteral("HH:mm"));
     DateTimePicker2->setDateTime(QDateTime(QDate(2007, 1, 24), QTime(16, 46, 52)));
 
-    collectTabOrder(children, this, m_tabOrder);
+    collectTabOrder(children, m_clientArea, m_tabOrder);
     QWidget *previous = nullptr;
     for (QWidget *widget : std::as_const(m_tabOrder)) {
         if (widget->focusPolicy() == Qt::NoFocus)

@@ -6,7 +6,7 @@
 #
 #   source station_lib.sh PROGRAM LIBRARY SIMULATOR
 #   write_handoff "[MAIN]\r\nleavedate=261224\r\n..."   (printf format)
-#   start_station             sets $window; the program's pid is $station
+#   start_station [ARGS...]   sets $window; the program's pid is $station
 #   wait_for_box CAPTION      sets $box to the visible box with that caption
 #   close_box [KEY]           Return (or KEY) on $box, waits until it is gone
 #   stop_station              "退出", then checks exit code 0
@@ -42,7 +42,7 @@ write_handoff() {
 }
 
 start_station() {
-    (cd "$work/cwd" && exec "$work/station/guestcard") >"$work/out" 2>&1 &
+    (cd "$work/cwd" && exec "$work/station/guestcard" "$@") >"$work/out" 2>&1 &
     station=$!
     window=$(timeout 20 xdotool search --sync --onlyvisible --name '^制客人卡$' | head -n1) ||
         fail "no window appeared"

@@ -31,10 +31,10 @@ template <class Encoder> struct WindowHarness
     QTemporaryDir programDir;
     std::unique_ptr<TForm1> form;
 
-    void create()
+    void create(TForm1::View view = TForm1::View::Clerk)
     {
-        form =
-            std::make_unique<TForm1>(TForm1::Services{encoder, dialogs, clock, programDir.path()});
+        form = std::make_unique<TForm1>(
+            TForm1::Services{encoder, dialogs, clock, programDir.path()}, view);
     }
 };
 
