@@ -24,10 +24,7 @@ start_station
 # Back from the open-port button: 制客人卡, the close-port button, the
 # records, 退出, the card data field, then the version.
 xdotool key --delay 50 shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab space
-wait_for_box '提示'
-box_text
-[ "$text" = "DLL版本号：Kelrin simulator 1.0 (card layout 1)" ] || fail "version: $text"
-close_box
+expect_box '提示' "DLL版本号：Kelrin simulator 1.0 (card layout 1)"
 
 # On from the version: the card data field, 退出, then the records.
 xdotool windowfocus --sync "$window"
@@ -43,12 +40,9 @@ for record in 0 1 2; do
     [ "$offered" = "$open" ] || fail "prompt $record offers '$offered', not the dump's '$open'"
     [ "$record" = 2 ] && break
     close_box Return
-    wait_for_box '提示'
-    box_text
     want="解析出来的字符串：${decoded}"$'\n'"具体意思为："$'\n'"卡类型：${decoded:0:1}"$'\n'
     want+="时间：20${decoded:1:2}/${decoded:3:2}/${decoded:5:2} ${decoded:7:2}:${decoded:9:2}:${decoded:11:2}"
-    [ "$text" = "$want" ] || fail "record $record decoded as: $text"
-    close_box Return
+    expect_box '提示' "$want"
     # "是否继续显示下一条记录？" has Cancel for its default: Tab to OK.
     wait_for_box '操作提示'
     xdotool windowfocus --sync "$box"

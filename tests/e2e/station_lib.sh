@@ -81,6 +81,8 @@ stop_station() {
 
 # What the operator sees, beyond captions:
 #   box_text                  sets $text to the text of $box, copied with Ctrl+C
+#   expect_box CAPTION TEXT   the box with that caption says TEXT; Return closes it
+#   card_hex                  the card hex string of the card on the encoder
 #   red_pixels X Y W H        how many red pixels the window shows in that area
 #   keep_screenshot NAME      the window as $ARTIFACTS/NAME.png, when ARTIFACTS is set
 #   result_code NAME          a result code of the stand-in library, by its name
@@ -97,6 +99,17 @@ box_text() {
     [ -n "$copied" ] || fail "nothing was copied from the box"
     # Caption, text and buttons, each followed by a rule of dashes.
     text=$(awk '/^-+$/ { part++; next } part == 2' <<<"$copied")
+}
+
+expect_box() {
+    wait_for_box "$1"
+    box_text
+    [ "$text" = "$2" ] || fail "the box '$1' says: $text"
+    close_box
+}
+
+card_hex() {
+    sim show | sed -n 's/^  Card hex: *//p'
 }
 
 red_pixels() {
