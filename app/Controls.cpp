@@ -8,6 +8,49 @@
 #include <QStyleFactory>
 #include <QStyleOption>
 
+SelfSizingLabel::SelfSizingLabel(QWidget *parent) : QLabel(parent)
+{
+    watchParent();
+}
+
+void SelfSizingLabel::watchParent()
+{
+    if (m_watched)
+        m_watched->removeEventFilter(this);
+    m_watched = parentWidget();
+    if (m_watched)
+        m_watched->installEventFilter(this);
+}
+
+bool SelfSizingLabel::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::ParentChange:
+        watchParent();
+        break;
+    case QEvent::Show:
+    case QEvent::FontChange:
+        fit();
+        break;
+    default:
+        break;
+    }
+    return QLabel::event(event);
+}
+
+bool SelfSizingLabel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watched && event->type() == QEvent::LayoutRequest)
+        fit();
+    return QLabel::eventFilter(watched, event);
+}
+
+void SelfSizingLabel::fit()
+{
+    if (size() != sizeHint())
+        adjustSize();
+}
+
 void setFieldText(QLineEdit *field, const QString &text)
 {
     field->setText(text);

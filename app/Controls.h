@@ -14,18 +14,24 @@ class QLineEdit;
 void setFieldText(QLineEdit *field, const QString &text);
 
 // A label that grows and shrinks to fit its text, as the window's static
-// texts do.
+// texts do, however the text is set: QLabel::setText is not virtual, so the
+// label follows the layout request that every change of its size hint posts
+// to its parent, and fits itself again whenever it is shown.
 class SelfSizingLabel : public QLabel
 {
     Q_OBJECT
 
 public:
-    using QLabel::QLabel;
-    void setText(const QString &text)
-    {
-        QLabel::setText(text);
-        adjustSize();
-    }
+    explicit SelfSizingLabel(QWidget *parent = nullptr);
+
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void fit();
+    void watchParent();
+    QObject *m_watched = nullptr;
 };
 
 // A status bar of two fixed-width text panels.

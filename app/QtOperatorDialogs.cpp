@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -74,6 +75,9 @@ std::optional<QString> QtOperatorDialogs::prompt(const QString &caption, const Q
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setTextValue(value);
     dialog.setWindowModality(Qt::ApplicationModal);
+    // The label may carry text from the library: never markup.
+    if (auto *shown = dialog.findChild<QLabel *>())
+        shown->setTextFormat(Qt::PlainText);
     if (auto *edit = dialog.findChild<QLineEdit *>()) {
         edit->setMaxLength(255);
         edit->selectAll();

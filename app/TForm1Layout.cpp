@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDateTimeEdit>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -146,6 +147,18 @@ const QStringList kWindowFamilies = {QStringLiteral("宋体"), QStringLiteral("S
                                      QStringLiteral("WenQuanYi Zen Hei"),
                                      QStringLiteral("Noto Sans CJK SC")};
 
+// The families of `wanted` that this machine has, in their order. Every
+// family asked for and missing costs a fallback search for each font size
+// and weight of the window, a good part of its start-up.
+QStringList installedFamilies(const QStringList &wanted)
+{
+    QStringList found;
+    for (const QString &family : wanted)
+        if (QFontDatabase::hasFamily(family))
+            found.append(family);
+    return found.isEmpty() ? wanted : found;
+}
+
 // System colours come from the application's palette, not from the parent's,
 // which may have been recoloured.
 QColor colourOf(Colour colour)
@@ -180,10 +193,8 @@ QColor colourOf(Colour colour)
 
 void applyText(QWidget *widget, const QString &text)
 {
-    if (auto *label = qobject_cast<SelfSizingLabel *>(widget))
+    if (auto *label = qobject_cast<QLabel *>(widget))
         label->setText(text);
-    else if (auto *plain = qobject_cast<QLabel *>(widget))
-        plain->setText(text);
     else if (auto *edit = qobject_cast<QLineEdit *>(widget))
         setFieldText(edit, text);
     else if (auto *button = qobject_cast<QAbstractButton *>(widget))
@@ -271,7 +282,7 @@ void collectTabOrder(const ChildrenByParent &children, QWidget *parent, QList<QW
 void TForm1::createControls()
 {
     QFont windowFont;
-    windowFont.setFamilies(kWindowFamilies);
+    windowFont.setFamilies(installedFamilies(kWindowFamilies));
     windowFont.setPixelSize(12);
     setFont(windowFont);
 
@@ -294,8 +305,9 @@ void TForm1::createControls()
         if (row.fontPixels) {
             QFont font = parent->font();
             if (row.flags & Arial)
-                font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                                  QStringLiteral("DejaVu Sans")});
+                font.setFamilies(
+                    installedFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                                       QStringLiteral("DejaVu Sans")}));
             font.setPixelSize(row.fontPixels);
             font.setBold(row.flags & Bold);
             widget->setFont(font);

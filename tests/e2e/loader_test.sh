@@ -61,8 +61,8 @@ timeout 3 "$work/station/guestcard" >"$work/out" 2>&1 || status=$?
 grep -q 'libKelrin.so' "$work/out" || fail "the loader did not name the missing library"
 # Installed, the program and its library again share one folder.
 if [ -n "$build_dir" ]; then
-    cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
-    installed=$(find "$work/prefix" -type f -name guestcard)
+    DESTDIR="$work/root" cmake --install "$build_dir" >/dev/null
+    installed=$(find "$work/root" -type f -name guestcard)
     [ -n "$installed" ] || fail "nothing named guestcard was installed"
     [ -f "$(dirname "$installed")/libKelrin.so" ] || fail "libKelrin.so is not installed beside the program"
     runpath=$(readelf -d "$installed" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')

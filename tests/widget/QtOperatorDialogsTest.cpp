@@ -1,10 +1,12 @@
 #include "app/QtOperatorDialogs.h"
 #include "app/StandardTexts.h"
+#include "tests/support/ModalDialog.h"
 #include "tests/support/QtPrinters.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -15,19 +17,10 @@
 #include <functional>
 #include <memory>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 namespace {
-
-// Acts on the modal dialog once it is up, as an operator would.
-void whenModal(std::function<void(QWidget *)> act)
-{
-    QTimer::singleShot(0, [act] {
-        QWidget *modal = QApplication::activeModalWidget();
-        ASSERT_NE(modal, nullptr) << "no modal dialog is up";
-        act(modal);
-    });
-}
 
 struct BoxCase
 {
@@ -159,6 +152,47 @@ TEST(Prompt, CancelReturnsNothing)
     QtOperatorDialogs dialogs;
     whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
     EXPECT_FALSE(dialogs.prompt(QStringLiteral("c"), QStringLiteral("l"), QStringLiteral("v")));
+}
+
+// A card hex string, a version or a decoded record is the vendor library's
+// text: markup in it must show as it is, not be interpreted.
+TEST(MessageBox, ShowsTextAsPlainText)
+{
+    QtOperatorDialogs dialogs;
+    whenModal([](QWidget *modal) {
+        auto *label = modal->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        EXPECT_TRUE(label->text().contains(QStringLiteral("<b>x</b>")));
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    dialogs.messageBox(QStringLiteral("DLL版本号：<b>x</b>"), QStringLiteral("提示"), 64);
+    whenModal([](QWidget *modal) {
+        auto *label = modal->findChild<QLabel *>();
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    dialogs.prompt(QStringLiteral("c"), QStringLiteral("<b>x</b>"), QStringLiteral("v"));
+}
+
+// The helper the dialog tests rely on: a dialog that never comes, or one the
+// test leaves open, fails the test instead of blocking it.
+TEST(WhenModal, FailsInsteadOfHanging)
+{
+    EXPECT_NONFATAL_FAILURE(
+        {
+            QtOperatorDialogs dialogs;
+            whenModal([](QWidget *) {});
+            dialogs.messageBox(QStringLiteral("left open"), QStringLiteral("提示"), 64);
+        },
+        "still open after the test acted on it");
+    EXPECT_NONFATAL_FAILURE(
+        {
+            whenModal([](QWidget *) {}, std::chrono::milliseconds(20));
+            QTest::qWait(200);
+        },
+        "no modal dialog came up");
 }
 
 TEST(WaitCursor, NestsAndRestores)
