@@ -1,11 +1,13 @@
 #include "app/QtOperatorDialogs.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace {
 
@@ -23,6 +25,17 @@ QMessageBox::Icon iconFor(int flags)
     default:
         return QMessageBox::NoIcon;
     }
+}
+
+// The box as text, laid out as a Windows message box copies itself.
+QString boxAsText(const QMessageBox &box)
+{
+    const QString rule = QStringLiteral("---------------------------\n");
+    QStringList buttons;
+    for (const QAbstractButton *button : box.buttons())
+        buttons << button->text();
+    return rule + box.windowTitle() + u'\n' + rule + box.text() + u'\n' + rule +
+           buttons.join(QStringLiteral("   ")) + u'\n' + rule;
 }
 
 } // namespace
@@ -43,6 +56,11 @@ int QtOperatorDialogs::messageBox(const QString &text, const QString &caption, i
     }
     // Flag 256 makes the second button the default one.
     box.setDefaultButton((flags & 0x100) && cancel ? cancel : ok);
+    // Ctrl+C copies the box, as it does on Windows, so that a clerk can pass
+    // a failure and its code on without retyping them.
+    QShortcut copy(QKeySequence::Copy, &box);
+    QObject::connect(&copy, &QShortcut::activated, &box,
+                     [&box] { QGuiApplication::clipboard()->setText(boxAsText(box)); });
     box.exec();
     // The close box and Escape answer with the escape button.
     return box.clickedButton() == ok ? AnswerOk : AnswerCancel;

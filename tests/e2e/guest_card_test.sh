@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The real program issues a guest card with the mouse: a click on "制客人卡"
 # with a fresh simulated device writes a guest card for the stay in hotel.ini,
-# beeps once, shows its success in the window rather than in a box, and the
-# program still ends with exit code 0. Run it through with_xvfb.sh.
+# beeps once and shows "发卡成功!" in the window rather than in a box (kept as
+# $ARTIFACTS/guest_card_issued.png). The port closed after the card: a second
+# click shows the read failure, leaves the card as written and takes the
+# success note away. The program still ends with exit code 0. Run it through
+# with_xvfb.sh.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/station_lib.sh"
 
@@ -11,6 +14,7 @@ checkout_date=$(date -d '+30 days' +%y%m%d)
 write_handoff "[MAIN]\r\nleavedate=${checkout_date}\r\nleavetime=1130\r\nroomno=03040506\r\ncoid=4711\r\nfh=203\r\n"
 
 start_station
+[ "$(red_pixels 168 262 200 30)" = 0 ] || fail "red shows where the success note goes"
 # "制客人卡" at 120,304 (139 x 35).
 xdotool mousemove --window "$window" 189 321 click 1
 
@@ -35,9 +39,16 @@ sleep 0.5
 if xdotool search --onlyvisible --name '^提示$' >/dev/null 2>&1; then
     fail "a box came up after a successful issue"
 fi
-if [ -n "${SCREENSHOT:-}" ] && command -v import >/dev/null; then
-    import -window "$window" "$SCREENSHOT"
-fi
+# "发卡成功!" in red at 168,264, where nothing red stood before.
+[ "$(red_pixels 168 262 200 30)" -gt 50 ] || fail "no success note in the window"
+keep_screenshot guest_card_issued
+
+written=$(card_hex)
+xdotool mousemove --window "$window" 189 321 click 1
+expect_box '提示' "读卡失败"$'\n'"$(result_code KELRIN_ERROR_NOT_OPEN)"
+[ "$(card_hex)" = "$written" ] || fail "the second click changed the card"
+sim show | grep -q '^Beeps: *1$' || fail "the second click beeped"
+[ "$(red_pixels 168 262 200 30)" = 0 ] || fail "the success note stayed after the failed attempt"
 
 stop_station
 echo "guest card checks passed"

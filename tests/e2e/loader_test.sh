@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The program finds the encoder library beside its own file and nowhere else:
 # its run path is exactly $ORIGIN, a library in the working directory is never
-# loaded, and without the library the program does not start.
+# loaded, not even by the running program, and without the library the
+# program does not start.
 set -euo pipefail
 program=$1
 library=$2
@@ -18,7 +19,8 @@ runpath=$(sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p' <<<"$dynamic")
 grep -q 'NEEDED.*\[libKelrin.so\]' <<<"$dynamic" || fail "libKelrin.so is not linked at load time"
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+running=
+trap '[ -z "$running" ] || kill "$running" 2>/dev/null; rm -rf "$work"' EXIT
 export KELRIN_SIM_STATE="$work/device"
 mkdir "$work/station" "$work/elsewhere"
 cp "$program" "$work/station/guestcard"
@@ -30,10 +32,23 @@ cd "$work/elsewhere"
 resolved=$(LD_TRACE_LOADED_OBJECTS=1 "$work/station/guestcard" | sed -n 's/^\s*libKelrin.so => \(\S*\).*/\1/p')
 [ "$resolved" = "$work/station/libKelrin.so" ] || fail "libKelrin.so resolved to '$resolved'"
 
-# It starts and runs until stopped.
+# Started from there, it maps the library beside it, never the one in the
+# working directory, and runs until stopped.
+"$work/station/guestcard" >/dev/null 2>&1 &
+running=$!
+mapped=
+for _ in $(seq 50); do
+    mapped=$(sed -n 's|^.* \(/.*libKelrin\.so\)$|\1|p' "/proc/$running/maps" 2>/dev/null | sort -u)
+    [ -n "$mapped" ] && break
+    sleep 0.1
+done
+[ "$mapped" = "$work/station/libKelrin.so" ] || fail "the running program mapped '$mapped'"
 status=0
-timeout 3 "$work/station/guestcard" >/dev/null 2>&1 || status=$?
-[ "$status" = 124 ] || fail "the program did not keep running with its library (exit $status)"
+timeout 3 tail --pid="$running" -f /dev/null || status=$?
+[ "$status" = 124 ] || fail "the program did not keep running with its library"
+kill "$running"
+wait "$running" 2>/dev/null || true
+running=
 
 # Without the library beside it, a library in the working directory is not
 # loaded and the program does not start.

@@ -78,3 +78,53 @@ stop_station() {
     station=
     [ "$status" = 0 ] || fail "exit code $status: $(cat "$work/out")"
 }
+
+# What the operator sees, beyond captions:
+#   box_text                  sets $text to the text of $box, copied with Ctrl+C
+#   expect_box CAPTION TEXT   the box with that caption says TEXT; Return closes it
+#   card_hex                  the card hex string of the card on the encoder
+#   red_pixels X Y W H        how many red pixels the window shows in that area
+#   keep_screenshot NAME      the window as $ARTIFACTS/NAME.png, when ARTIFACTS is set
+#   result_code NAME          a result code of the stand-in library, by its name
+
+box_text() {
+    local copied=
+    xdotool windowfocus --sync "$box"
+    xdotool key ctrl+c
+    # The first copy makes the program the clipboard's owner a moment later.
+    for _ in $(seq 50); do
+        copied=$(xclip -o -selection clipboard 2>/dev/null) && break
+        sleep 0.1
+    done
+    [ -n "$copied" ] || fail "nothing was copied from the box"
+    # Caption, text and buttons, each followed by a rule of dashes.
+    text=$(awk '/^-+$/ { part++; next } part == 2' <<<"$copied")
+}
+
+expect_box() {
+    wait_for_box "$1"
+    box_text
+    [ "$text" = "$2" ] || fail "the box '$1' says: $text"
+    close_box
+}
+
+card_hex() {
+    sim show | sed -n 's/^  Card hex: *//p'
+}
+
+red_pixels() {
+    import -window "$window" "$work/shown.png"
+    convert "$work/shown.png" -crop "$3x$4+$1+$2" +repage \
+        -fx 'r > 0.6 && g < 0.3 && b < 0.3' -format '%[fx:round(mean * w * h)]' info:
+}
+
+keep_screenshot() {
+    [ -n "${ARTIFACTS:-}" ] || return 0
+    mkdir -p "$ARTIFACTS"
+    import -window "$window" "$ARTIFACTS/$1.png"
+}
+
+result_code() {
+    sed -n "s/^ *$1 = \(-\?[0-9]\+\),.*/\1/p" \
+        "$(dirname "${BASH_SOURCE[0]}")/../../encoder/kelrin_result.h"
+}

@@ -7,7 +7,9 @@ command -v Xvfb >/dev/null || { echo "Xvfb is not installed (package xvfb)" >&2;
 fdfile=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" 2>/dev/null &
 xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null || true; rm -f "$fdfile"' EXIT
+# The server is waited for: one still shutting down would remove the lock and
+# socket files of the next server given its display number.
+trap 'kill "$xvfb" 2>/dev/null && wait "$xvfb"; rm -f "$fdfile"' EXIT
 for _ in $(seq 100); do
     [ -s "$fdfile" ] && break
     sleep 0.05

@@ -21,11 +21,11 @@ struct TForm1TestAccess
     }
 };
 
-// A fresh window per test over a scripted encoder, scripted dialogs, a fixed
-// clock and a program folder of its own.
-struct FormHarness
+// A fresh window per test over an encoder library fake, scripted dialogs, a
+// fixed clock and a program folder of its own.
+template <class Encoder> struct WindowHarness
 {
-    ScriptedEncoder encoder;
+    Encoder encoder;
     ScriptedDialogs dialogs;
     FixedClock clock;
     QTemporaryDir programDir;
@@ -37,6 +37,9 @@ struct FormHarness
             TForm1::Services{encoder, dialogs, clock, programDir.path()}, view);
     }
 };
+
+// The usual window: over a scripted encoder.
+using FormHarness = WindowHarness<ScriptedEncoder>;
 
 // The handler showed exactly one message, `text` followed by `more`, or none
 // when `text` is null.

@@ -33,6 +33,10 @@ std::optional<QString> ScriptedDialogs::prompt(const QString &caption, const QSt
                                                const QString &value)
 {
     shown.append({Shown::Prompt, label, caption, 0, value, waitCursorDepth > 0});
+    if (presetAnswers > 0) {
+        --presetAnswers;
+        return value;
+    }
     if (promptAnswers.empty())
         return std::nullopt;
     std::optional<QString> answer;

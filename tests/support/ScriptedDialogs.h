@@ -31,6 +31,9 @@ public:
 
     // Answers for the coming message boxes; unscripted ones answer OK.
     std::deque<int> messageAnswers;
+    // How many of the coming prompts take their preset as it is, before the
+    // answers below are used.
+    int presetAnswers = 0;
     // Answers for the coming prompts; unscripted ones are cancelled.
     std::deque<std::optional<QString>> promptAnswers;
 

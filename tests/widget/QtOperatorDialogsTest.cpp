@@ -4,6 +4,7 @@
 #include "tests/support/QtPrinters.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -58,6 +59,15 @@ TEST_P(MessageBoxFlags, ShowIconButtonsAndAnswerEscapeAsTheirLastButton)
         ASSERT_NE(preferred, nullptr);
         EXPECT_EQ(box->standardButton(const_cast<QPushButton *>(preferred)),
                   c.cancelIsDefault ? QMessageBox::Cancel : QMessageBox::Ok);
+        // Ctrl+C copies caption and text, as on Windows.
+        QGuiApplication::clipboard()->clear();
+        box->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(box));
+        QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(
+            QStringLiteral("---------------------------\n提示\n---------------------------\n"
+                           "读卡失败\n-3\n---------------------------\n")))
+            << QGuiApplication::clipboard()->text().toStdString();
         QTest::keyClick(box, Qt::Key_Escape);
     });
     const int answer =
