@@ -6,15 +6,10 @@ set -euo pipefail
 station_tool=$1
 program=$2
 library=$3
-unset LD_LIBRARY_PATH DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-work=$(mktemp -d)
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+source "$(dirname "${BASH_SOURCE[0]}")/scratch.sh"
 session=
-trap 'if [ -n "$session" ]; then kill -- -"$session" 2>/dev/null || true; fi; rm -rf "$work"' EXIT
+on_exit 'if [ -n "$session" ]; then kill -- -"$session" 2>/dev/null; fi'
 mkdir "$work/bin"
 cp "$program" "$work/bin/guestcard"
 cp "$library" "$work/bin/libKelrin.so"

@@ -15,19 +15,9 @@
 program=$1
 library=$2
 simulator=$3
-unset LD_LIBRARY_PATH
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/scratch.sh"
 station=
-cleanup() {
-    if [ -n "$station" ]; then kill "$station" 2>/dev/null || true; fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+on_exit 'if [ -n "$station" ]; then kill "$station" 2>/dev/null; fi'
 mkdir "$work/station" "$work/cwd"
 cp "$program" "$work/station/guestcard"
 cp "$library" "$work/station/libKelrin.so"

@@ -6,15 +6,9 @@
 # through with_xvfb.sh.
 set -euo pipefail
 build_dir=$1
-unset LD_LIBRARY_PATH
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/scratch.sh"
 station=
-trap 'if [ -n "$station" ]; then kill "$station" 2>/dev/null || true; fi; rm -rf "$work"' EXIT
+on_exit 'if [ -n "$station" ]; then kill "$station" 2>/dev/null; fi'
 
 cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1 ||
     fail "cpack failed: $(cat "$work/cpack.log")"
