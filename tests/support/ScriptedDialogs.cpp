@@ -9,14 +9,6 @@ QList<ScriptedDialogs::Shown> ScriptedDialogs::messages() const
     return result;
 }
 
-QStringList ScriptedDialogs::messageLines() const
-{
-    QStringList lines;
-    for (const Shown &s : messages())
-        lines.append(QStringLiteral("%1|%2|%3").arg(s.caption, QString::number(s.flags), s.text));
-    return lines;
-}
-
 int ScriptedDialogs::messageBox(const QString &text, const QString &caption, int flags)
 {
     shown.append({Shown::Message, text, caption, flags, QString(), waitCursorDepth > 0});

@@ -44,8 +44,6 @@ public:
     int waitCursorShows = 0; // how many times the wait cursor went up
 
     QList<Shown> messages() const;
-    // Each message as "caption|flags|text", to compare all that was shown at once.
-    QStringList messageLines() const;
 
     int messageBox(const QString &text, const QString &caption, int flags) override;
     std::optional<QString> prompt(const QString &caption, const QString &label,

@@ -1,5 +1,6 @@
 #include "app/Controls.h"
 #include "tests/support/FormFixture.h"
+#include "tests/support/TableRows.h"
 
 #include <QDateTimeEdit>
 #include <QDir>
@@ -15,6 +16,7 @@
 
 namespace {
 
+using tableRows::PrintTo;
 using Trace = std::vector<std::string>;
 using Operation = void (TForm1::*)();
 
@@ -57,12 +59,6 @@ struct WriteForm : FormHarness
     }
 };
 
-// Tables print and name their rows by the row's name.
-template <class Row> std::string rowName(const ::testing::TestParamInfo<Row> &info)
-{
-    return info.param.name;
-}
-
 struct ArgumentCase
 {
     const char *name;
@@ -72,7 +68,6 @@ struct ArgumentCase
     const char16_t *coID;
     QTime clock;
     Trace calls;
-    friend void PrintTo(const ArgumentCase &c, std::ostream *os) { *os << c.name; }
 };
 
 using CardWriteArguments = ::testing::TestWithParam<ArgumentCase>;
@@ -173,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
                           u"",
                           kMidnight,
                           {"ReadCard 0,<out>", "LimitCard 0,0,7,3,2603142359,6012D291,<out>"}}),
-    rowName<ArgumentCase>);
+    tableRows::rowName);
 
 struct OutcomeCase
 {
@@ -189,7 +184,6 @@ struct OutcomeCase
     const char16_t *message; // nullptr: nothing shown
     const char16_t *note;    // StaticText2 afterwards
     bool closesPort;
-    friend void PrintTo(const OutcomeCase &c, std::ostream *os) { *os << c.name; }
 };
 
 using CardWriteOutcome = ::testing::TestWithParam<OutcomeCase>;
@@ -210,10 +204,7 @@ TEST_P(CardWriteOutcome, BeepsShowsTheCardAndTellsTheResult)
     if (c.closesPort)
         expected.push_back("CloseUSB");
     EXPECT_EQ(h.encoder.callNames(), expected);
-    QStringList messages;
-    if (c.message)
-        messages << QStringLiteral("提示|%1|").arg(c.flags) + QString::fromUtf16(c.message);
-    EXPECT_EQ(h.dialogs.messageLines(), messages);
+    expectMessage(h.dialogs, c.message, QStringLiteral("提示"), c.flags);
     EXPECT_EQ(h.form->edt_CardData->text(), QString::fromStdU16String(c.cardData));
     EXPECT_EQ(h.form->StaticText2->text(), QString::fromUtf16(c.note));
     EXPECT_EQ(h.form->station().cardData(), QByteArray::fromStdString(kCard))
@@ -264,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   kFullShown, 64, kLostWritten, u"", false},
                       OutcomeCase{"lost_declined", kLost, "LimitCard", -3, 0, "", true, u"before",
                                   16, u"读卡失败\n-3", u"", false}),
-    rowName<OutcomeCase>);
+    tableRows::rowName);
 
 struct LaterAttemptCase
 {
@@ -272,7 +263,6 @@ struct LaterAttemptCase
     Operation operation;
     int32_t readResult;
     int32_t writeResult;
-    friend void PrintTo(const LaterAttemptCase &c, std::ostream *os) { *os << c.name; }
 };
 
 using SuccessNote = ::testing::TestWithParam<LaterAttemptCase>;
@@ -292,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(Attempts, SuccessNote,
                          ::testing::Values(LaterAttemptCase{"failed_write", kGuest, 0, -4},
                                            LaterAttemptCase{"declined_check", kGuest, -3, 0},
                                            LaterAttemptCase{"picker_success", kPicker, 0, 0}),
-                         rowName<LaterAttemptCase>);
+                         tableRows::rowName);
 
 TEST(PickerCheckout, IsTheFirstPickersDateWithTheSecondsTimeAndStaysInTheFirst)
 {
