@@ -153,20 +153,25 @@ std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(
                         {found.helper.string(), found.dll->string()},
                         environmentWith(wineDropped(), wineSettings(*found.prefix)),
                         true,
-                        false});
+                        !m_showWineErrors});
     } catch (const std::system_error &) {
         return KELRIN_BRIDGE_HELPER_START;
     }
     m_session = std::move(session);
     std::string payload;
-    if (const Exchange greeting = exchange({}, payload, deadline); greeting != Exchange::Done) {
+    const Exchange greeting = exchange({}, payload, deadline);
+    if (greeting == Exchange::TimedOut) {
         m_session.reset();
-        if (greeting == Exchange::TimedOut)
-            return KELRIN_BRIDGE_TIMEOUT;
-        if (greeting == Exchange::Ended && found.machine == Machine::I386 &&
-            wineRuns64(found, deadline))
+        return KELRIN_BRIDGE_TIMEOUT;
+    }
+    if (greeting != Exchange::Done || !isHello(payload)) {
+        // Not the helper speaking: Wine could not start it, and may have
+        // said so on its output. A 32-bit helper that Wine cannot start
+        // where it starts a 64-bit one means no 32-bit Wine.
+        m_session.reset();
+        if (found.machine == Machine::I386 && wineRuns64(found, deadline))
             return KELRIN_BRIDGE_NO_WINE32;
-        return greeting == Exchange::Ended ? KELRIN_BRIDGE_HELPER_START : KELRIN_BRIDGE_PROTOCOL;
+        return KELRIN_BRIDGE_HELPER_START;
     }
     try {
         m_session->hello = decodeHello(payload);

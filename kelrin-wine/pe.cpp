@@ -47,7 +47,8 @@ std::optional<Layout> layout(std::string_view image)
     if (image.substr(0, 2) != "MZ")
         return std::nullopt;
     const auto peOffset = read(image, 0x3C, 4);
-    if (!peOffset || image.substr(*peOffset, 4) != std::string_view("PE\0\0", 4))
+    if (!peOffset || *peOffset > image.size() ||
+        image.substr(*peOffset, 4) != std::string_view("PE\0\0", 4))
         return std::nullopt;
     const std::size_t coff = *peOffset + 4;
     const auto machine = read(image, coff, 2), sectionCount = read(image, coff + 2, 2),

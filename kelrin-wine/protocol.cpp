@@ -347,6 +347,11 @@ std::vector<bool> decodeProbed(std::string_view payload, std::size_t expected)
     return resolved;
 }
 
+bool isHello(std::string_view payload)
+{
+    return !payload.empty() && payload.front() == static_cast<char>(Tag::Hello);
+}
+
 Request requestKind(std::string_view payload)
 {
     if (!payload.empty() && payload.front() == static_cast<char>(Tag::Call))

@@ -152,6 +152,10 @@ Hello decodeHello(std::string_view payload);
 std::vector<Import> decodeProbe(std::string_view payload);
 std::vector<bool> decodeProbed(std::string_view payload, std::size_t expected);
 
+// Whether a payload is a Hello at all (its content may still be wrong):
+// what else comes first from a helper is Wine saying it could not start it.
+bool isHello(std::string_view payload);
+
 // What the helper reads first: is this payload a Call or a Probe?
 enum class Request
 {
