@@ -62,7 +62,7 @@ grep -q 'libKelrin.so' "$work/out" || fail "the loader did not name the missing 
 # Installed, the program and its library again share one folder.
 if [ -n "$build_dir" ]; then
     DESTDIR="$work/root" cmake --install "$build_dir" >/dev/null
-    installed=$(find "$work/root" -type f -name guestcard)
+    installed=$(find "$work/root" -type f -name guestcard -perm -u+x)
     [ -n "$installed" ] || fail "nothing named guestcard was installed"
     [ -f "$(dirname "$installed")/libKelrin.so" ] || fail "libKelrin.so is not installed beside the program"
     runpath=$(readelf -d "$installed" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')

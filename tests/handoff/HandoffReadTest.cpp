@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -96,33 +97,83 @@ class NotARegularFile : public ::testing::TestWithParam<NotAFileCase>
 {
 };
 
+// Everything below a folder, links and sizes, one entry a line.
+std::string listing(const QString &folder)
+{
+    QStringList entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        entries << QStringLiteral("%1 %2 %3")
+                       .arg(info.filePath(), info.isSymLink() ? QStringLiteral("link") : QString())
+                       .arg(info.isSymLink() ? 0 : info.size());
+    }
+    entries.sort();
+    return entries.join(u'\n').toStdString();
+}
+
 TEST_P(NotARegularFile, ReadsAsEmptyAndReturnsPromptly)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(kHandoffFileName);
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("data")));
     ASSERT_TRUE(GetParam().make(path));
+    const std::string before = listing(dir.path());
 
     const std::optional<HandoffValues> values = readWithin(dir.path(), std::chrono::seconds(5));
     ASSERT_TRUE(values) << "the read blocked";
     EXPECT_EQ(*values, HandoffValues{});
+    // Nothing made where a link points to nothing.
+    EXPECT_EQ(listing(dir.path()), before);
+}
+
+// The installed station's hotel.ini is a link into the variable-data folder:
+// the link's target in a folder of its own.
+QString dataPath(const QString &path)
+{
+    return QFileInfo(path).dir().filePath(QStringLiteral("data/hotel.ini"));
+}
+
+bool makeFifo(const QString &path)
+{
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, NotARegularFile,
-    ::testing::Values(NotAFileCase{"directory",
-                                   [](const QString &path) { return QDir().mkdir(path); }},
-                      // Opening a FIFO for reading waits for a writer unless told not to.
-                      NotAFileCase{"fifo",
-                                   [](const QString &path) {
-                                       return ::mkfifo(QFile::encodeName(path).constData(), 0600) ==
-                                              0;
-                                   }},
-                      // Endless bytes with no line end: a reader that reads it never returns.
-                      NotAFileCase{"endless_device",
-                                   [](const QString &path) {
-                                       return QFile::link(QStringLiteral("/dev/zero"), path);
-                                   }}),
+    ::testing::Values(
+        NotAFileCase{"directory", [](const QString &path) { return QDir().mkdir(path); }},
+        // Opening a FIFO for reading waits for a writer unless told not to.
+        NotAFileCase{"fifo", makeFifo},
+        // Endless bytes with no line end: a reader that reads it never returns.
+        NotAFileCase{
+            "endless_device",
+            [](const QString &path) { return QFile::link(QStringLiteral("/dev/zero"), path); }},
+        // Opening to create would make the file the link points to.
+        NotAFileCase{"dangling_link",
+                     [](const QString &path) { return QFile::link(dataPath(path), path); }},
+        NotAFileCase{"link_to_a_fifo",
+                     [](const QString &path) {
+                         return makeFifo(dataPath(path)) && QFile::link(dataPath(path), path);
+                     }},
+        NotAFileCase{"link_to_a_directory",
+                     [](const QString &path) {
+                         return QDir().mkdir(dataPath(path)) && QFile::link(dataPath(path), path);
+                     }}),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ReadHandoff, FollowsTheLinkIntoTheDataFolder)
+{
+    QTemporaryDir program, data;
+    writeFile(data.filePath(kHandoffFileName), "[MAIN]\nroomno=01020399\nfh=203\n");
+    ASSERT_TRUE(QFile::link(data.filePath(kHandoffFileName), program.filePath(kHandoffFileName)));
+
+    const HandoffValues values = readHandoff(program.path());
+    EXPECT_EQ(values.lockNo, QStringLiteral("01020399"));
+    EXPECT_EQ(values.roomNo, QStringLiteral("203"));
+}
 
 TEST(ReadHandoff, LeavesTheFileAndItsFolderAsTheyWere)
 {
