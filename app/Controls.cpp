@@ -8,6 +8,8 @@
 #include <QStyleFactory>
 #include <QStyleOption>
 
+#include <algorithm>
+
 SelfSizingLabel::SelfSizingLabel(QWidget *parent) : QLabel(parent)
 {
     watchParent();
@@ -55,6 +57,36 @@ void setFieldText(QLineEdit *field, const QString &text)
 {
     field->setText(text);
     field->setCursorPosition(0);
+}
+
+TabStopRadioButton::TabStopRadioButton(QWidget *parent) : QRadioButton(parent)
+{
+    connect(this, &QAbstractButton::toggled, this, &TabStopRadioButton::keepTabStopOnChecked);
+    keepTabStopOnChecked(); // a button added beside one already checked
+}
+
+void TabStopRadioButton::focusInEvent(QFocusEvent *event)
+{
+    QRadioButton::focusInEvent(event); // moves the group's stop to this button
+    keepTabStopOnChecked();
+}
+
+void TabStopRadioButton::keepTabStopOnChecked()
+{
+    if (!autoExclusive() || !parentWidget())
+        return;
+    QList<QRadioButton *> group;
+    for (QRadioButton *button :
+         parentWidget()->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly))
+        if (button->autoExclusive())
+            group << button;
+    if (std::none_of(group.begin(), group.end(), [](auto *b) { return b->isChecked(); }))
+        return; // nothing chosen yet: Qt's own rule
+    for (QRadioButton *button : std::as_const(group)) {
+        const Qt::FocusPolicy policy = button->focusPolicy();
+        button->setFocusPolicy(button->isChecked() ? Qt::FocusPolicy(policy | Qt::TabFocus)
+                                                   : Qt::FocusPolicy(policy & ~Qt::TabFocus));
+    }
 }
 
 StatusBar::StatusBar(QWidget *parent) : QStatusBar(parent)

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QProxyStyle>
+#include <QRadioButton>
 #include <QStatusBar>
 
 #include <array>
@@ -32,6 +33,25 @@ private:
     void fit();
     void watchParent();
     QObject *m_watched = nullptr;
+};
+
+// A radio button whose group is one tab stop, entered at its checked button,
+// as on Windows. Qt puts the stop on whichever button had the focus last, at
+// first the group's first one: Tab would then land on an unchecked choice,
+// where Space takes it without a visible sign. The arrow keys still move the
+// choice inside the group.
+class TabStopRadioButton : public QRadioButton
+{
+    Q_OBJECT
+
+public:
+    explicit TabStopRadioButton(QWidget *parent = nullptr);
+
+protected:
+    void focusInEvent(QFocusEvent *event) override;
+
+private:
+    void keepTabStopOnChecked();
 };
 
 // A status bar of two fixed-width text panels.

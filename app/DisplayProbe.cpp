@@ -20,15 +20,9 @@ DisplayServer waylandDisplay(const QProcessEnvironment &environment)
 
 } // namespace
 
-QList<DisplayServer> displaysToTry(const QStringList &arguments,
-                                   const QProcessEnvironment &environment)
+QList<DisplayServer> displaysToTry(const QProcessEnvironment &environment)
 {
-    // The command line's -platform wins over the environment, as in Qt.
     QString platforms = environment.value(QStringLiteral("QT_QPA_PLATFORM"));
-    for (qsizetype i = 1; i + 1 < arguments.size(); ++i)
-        if (arguments[i] == QLatin1String("-platform") ||
-            arguments[i] == QLatin1String("--platform"))
-            platforms = arguments[i + 1];
     if (platforms.isEmpty()) {
         platforms =
             environment.value(QStringLiteral("XDG_SESSION_TYPE")) == QLatin1String("wayland")

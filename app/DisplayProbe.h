@@ -3,7 +3,6 @@
 #include <QList>
 #include <QProcessEnvironment>
 #include <QString>
-#include <QStringList>
 
 // A display the window could open on. Looked at before Qt starts, so that a
 // start without any ends with a note instead of the toolkit's abort.
@@ -20,10 +19,10 @@ struct DisplayServer
     friend bool operator==(const DisplayServer &, const DisplayServer &) = default;
 };
 
-// The displays Qt would try for these arguments and environment, in its
-// order; empty when the platform asked for needs no display (offscreen, vnc).
-QList<DisplayServer> displaysToTry(const QStringList &arguments,
-                                   const QProcessEnvironment &environment);
+// The displays Qt would try in this environment, in its order; empty when
+// the platform asked for needs no display (offscreen, vnc). The command line
+// plays no part: Qt never sees it.
+QList<DisplayServer> displaysToTry(const QProcessEnvironment &environment);
 
 bool canOpen(const DisplayServer &display);
 

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -49,10 +50,15 @@ enum Flag : unsigned
 using Handler = void (TForm1::*)();
 using Factory = QWidget *(*)(TForm1 &form, QWidget *parent);
 
-// Creates the member's widget type and stores it in the member.
-template <auto Member> QWidget *create(TForm1 &form, QWidget *parent)
+template <auto Member>
+using MemberWidget =
+    std::remove_pointer_t<std::remove_reference_t<decltype(std::declval<TForm1 &>().*Member)>>;
+
+// Creates a widget, of the member's type unless told otherwise, and stores it
+// in the member.
+template <auto Member, class Widget = MemberWidget<Member>>
+QWidget *create(TForm1 &form, QWidget *parent)
 {
-    using Widget = std::remove_pointer_t<std::remove_reference_t<decltype(form.*Member)>>;
     auto *widget = new Widget(parent);
     form.*Member = widget;
     return widget;
@@ -74,6 +80,8 @@ struct ControlRow
 };
 
 #define CONTROL(name) &create<&TForm1::name>, #name
+// A radio button whose group the keyboard enters at its checked button.
+#define RADIO(name) &create<&TForm1::name, TabStopRadioButton>, #name
 
 // clang-format off
 const ControlRow kControls[] = {
@@ -98,8 +106,8 @@ const ControlRow kControls[] = {
 
     // The encoder port; the group's font, 14 pixels, purple.
     {CONTROL(Button1), "GroupBox1", {16, 24, 313, 33}, u"第一步：打开端口[initializeUSB]", 0, None, Colour::Inherit, Colour::Inherit, 0, &TForm1::Button1Click},
-    {CONTROL(RadioButton3), "GroupBox1", {352, 16, 129, 25}, u"有驱发卡器", 0, None, Colour::Inherit, Colour::Inherit, 1, &TForm1::RadioButton3Click},
-    {CONTROL(RadioButton4), "GroupBox1", {352, 40, 129, 25}, u"KelUSB", 0, Checked, Colour::Inherit, Colour::Inherit, 2, &TForm1::RadioButton4Click},
+    {RADIO(RadioButton3), "GroupBox1", {352, 16, 129, 25}, u"有驱发卡器", 0, None, Colour::Inherit, Colour::Inherit, 1, &TForm1::RadioButton3Click},
+    {RADIO(RadioButton4), "GroupBox1", {352, 40, 129, 25}, u"KelUSB", 0, Checked, Colour::Inherit, Colour::Inherit, 2, &TForm1::RadioButton4Click},
 
     // The guest card's information; labels in the group's white, 14 pixels.
     {CONTROL(Label11), "GroupBox2", {8, 45, 169, 25}, u"房号[RoomNo]", 0, AlignRight, Colour::Inherit, Colour::Highlight, -1, nullptr},
@@ -114,8 +122,8 @@ const ControlRow kControls[] = {
     {CONTROL(Label7), "GroupBox2", {8, 184, 169, 25}, u"客人代[Dai]", 0, AlignRight, Colour::Inherit, Colour::Inherit, -1, nullptr},
     {CONTROL(edt_Dai), "GroupBox2", {184, 184, 97, 21}, u"0", 13, Bold | ReadOnly, Colour::WindowText, Colour::Inherit, 1, nullptr},
     {CONTROL(Label8), "GroupBox2", {288, 184, 193, 22}, u"（0-255）", 0, None, Colour::Red, Colour::Inherit, -1, nullptr},
-    {CONTROL(RadioButton1), "GroupBox2", {136, 216, 113, 17}, u"可以开反锁", 12, Checked, Colour::Window, Colour::Inherit, 5, nullptr},
-    {CONTROL(RadioButton2), "GroupBox2", {256, 216, 113, 17}, u"不能开反锁", 12, None, Colour::Window, Colour::Inherit, 6, nullptr},
+    {RADIO(RadioButton1), "GroupBox2", {136, 216, 113, 17}, u"可以开反锁", 12, Checked, Colour::Window, Colour::Inherit, 5, nullptr},
+    {RADIO(RadioButton2), "GroupBox2", {256, 216, 113, 17}, u"不能开反锁", 12, None, Colour::Window, Colour::Inherit, 6, nullptr},
     {CONTROL(DateTimePicker1), "GroupBox2", {-112, -16, 129, 22}, u"", 0, Hidden, Colour::WindowText, Colour::Inherit, 2, nullptr},
     {CONTROL(DateTimePicker2), "GroupBox2", {-24, 0, 25, 1}, u"", 0, Hidden, Colour::WindowText, Colour::Inherit, 3, nullptr},
     {CONTROL(BitBtn4), "GroupBox2", {392, 0, 177, 41}, u"恢复到默认值", 14, Hidden, Colour::WindowText, Colour::Inherit, 4, &TForm1::BitBtn4Click},
@@ -140,6 +148,7 @@ const ControlRow kControls[] = {
 // clang-format on
 
 #undef CONTROL
+#undef RADIO
 
 // The window's face: "宋体" as designed, then families Linux has, so that
 // the Chinese text renders where SimSun is missing.

@@ -33,12 +33,19 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(kApplicationTitle);
     QCoreApplication::setApplicationVersion(QStringLiteral(GUESTCARD_VERSION));
 
+    // Qt sees the program's name only: its own options (-platform, -style,
+    // -stylesheet, -reverse, ...) would let whoever starts the station change
+    // the window or end it. The environment still chooses the platform.
+    char fallbackName[] = "guestcard";
+    char *qtArgv[] = {argc > 0 ? argv[0] : fallbackName, nullptr};
+    int qtArgc = 1;
+
     // Help and version answer on the terminal with no display: a core
     // application is enough to give the usage line the program's name.
     CommandLine commandLine;
     commandLine.parse(arguments);
     if (commandLine.helpAsked() || commandLine.versionAsked()) {
-        QCoreApplication terminal(argc, argv);
+        QCoreApplication terminal(qtArgc, qtArgv);
         say(stdout, commandLine.helpAsked()
                         ? commandLine.helpText()
                         : QCoreApplication::applicationName() + QLatin1Char(' ') +
@@ -46,17 +53,14 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    const QList<DisplayServer> displays =
-        displaysToTry(arguments, QProcessEnvironment::systemEnvironment());
+    const QList<DisplayServer> displays = displaysToTry(QProcessEnvironment::systemEnvironment());
     if (!displays.isEmpty() && std::none_of(displays.begin(), displays.end(), canOpen)) {
         say(stderr, program + QStringLiteral(": ") + noDisplayNote(displays) + QLatin1Char('\n'));
         return 1;
     }
 
-    QApplication app(argc, argv);
+    QApplication app(qtArgc, qtArgv);
     loadChineseQtTexts(app);
-    // Again without Qt's own options, which the application has taken.
-    commandLine.parse(QApplication::arguments());
     if (const QString note = commandLine.ignoredNote(); !note.isEmpty())
         say(stderr, program + QStringLiteral(": ") + note + QLatin1Char('\n'));
 

@@ -74,6 +74,7 @@ stop_station() {
 #   expect_box CAPTION TEXT   the box with that caption says TEXT; Return closes it
 #   card_hex                  the card hex string of the card on the encoder
 #   red_pixels X Y W H        how many red pixels the window shows in that area
+#   white_pixels X Y W H      how many white ones
 #   keep_screenshot NAME      the window as $ARTIFACTS/NAME.png, when ARTIFACTS is set
 #   result_code NAME          a result code of the stand-in library, by its name
 
@@ -102,10 +103,13 @@ card_hex() {
     sim show | sed -n 's/^  Card hex: *//p'
 }
 
-red_pixels() {
+red_pixels() { pixels_where 'r > 0.6 && g < 0.3 && b < 0.3' "$@"; }
+white_pixels() { pixels_where 'r > 0.9 && g > 0.9 && b > 0.9' "$@"; }
+
+pixels_where() {
     import -window "$window" "$work/shown.png"
-    convert "$work/shown.png" -crop "$3x$4+$1+$2" +repage \
-        -fx 'r > 0.6 && g < 0.3 && b < 0.3' -format '%[fx:round(mean * w * h)]' info:
+    convert "$work/shown.png" -crop "$4x$5+$2+$3" +repage \
+        -fx "$1" -format '%[fx:round(mean * w * h)]' info:
 }
 
 keep_screenshot() {

@@ -16,7 +16,6 @@ namespace {
 struct DisplayCase
 {
     const char *name;
-    std::vector<const char *> arguments;
     std::vector<std::pair<const char *, const char *>> environment;
     QList<DisplayServer> expected;
 };
@@ -34,13 +33,10 @@ class DisplaysTried : public ::testing::TestWithParam<DisplayCase>
 TEST_P(DisplaysTried, FollowThePlatformQtWouldChoose)
 {
     const DisplayCase &c = GetParam();
-    QStringList arguments{QStringLiteral("guestcard")};
-    for (const char *argument : c.arguments)
-        arguments << QString::fromUtf8(argument);
     QProcessEnvironment environment;
     for (const auto &[name, value] : c.environment)
         environment.insert(QString::fromUtf8(name), QString::fromUtf8(value));
-    EXPECT_EQ(displaysToTry(arguments, environment), c.expected);
+    EXPECT_EQ(displaysToTry(environment), c.expected);
 }
 
 const DisplayServer kX5{DisplayServer::Kind::X11, QStringLiteral(":5")};
@@ -49,11 +45,10 @@ const DisplayServer kX5{DisplayServer::Kind::X11, QStringLiteral(":5")};
 INSTANTIATE_TEST_SUITE_P(
     Starts, DisplaysTried,
     ::testing::Values(
-        DisplayCase{"x_by_default", {}, {{"DISPLAY", ":5"}}, {kX5}},
-        DisplayCase{"offscreen_with_options_needs_none", {}, {{"QT_QPA_PLATFORM", "offscreen:fontengine=freetype"}}, {}},
-        DisplayCase{"argument_wins", {"-platform", "offscreen"}, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":5"}}, {}},
-        DisplayCase{"wayland_session_falls_back_to_x", {}, {{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-1"}, {"XDG_RUNTIME_DIR", "/run/user/7"}, {"DISPLAY", ":5"}}, {{DisplayServer::Kind::Wayland, "/run/user/7/wayland-1"}, kX5}},
-        DisplayCase{"list_with_a_displayless_platform", {}, {{"QT_QPA_PLATFORM", "xcb;offscreen"}}, {}}),
+        DisplayCase{"x_by_default", {{"DISPLAY", ":5"}}, {kX5}},
+        DisplayCase{"offscreen_with_options_needs_none", {{"QT_QPA_PLATFORM", "offscreen:fontengine=freetype"}}, {}},
+        DisplayCase{"wayland_session_falls_back_to_x", {{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-1"}, {"XDG_RUNTIME_DIR", "/run/user/7"}, {"DISPLAY", ":5"}}, {{DisplayServer::Kind::Wayland, "/run/user/7/wayland-1"}, kX5}},
+        DisplayCase{"list_with_a_displayless_platform", {{"QT_QPA_PLATFORM", "xcb;offscreen"}}, {}}),
     [](const auto &info) { return std::string(info.param.name); });
 // clang-format on
 

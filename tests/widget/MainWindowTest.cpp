@@ -13,7 +13,6 @@
 #include <QTest>
 
 #include <algorithm>
-#include <set>
 
 #include <gtest/gtest.h>
 
@@ -244,14 +243,23 @@ TEST(MainWindow, FocusStartsOnTheOpenPortButton)
     EXPECT_EQ(QApplication::focusWidget(), h.form->Button1);
 }
 
+// The deadbolt choice: RadioButton1 "可以开反锁" or RadioButton2 "不能开反锁".
+enum class Deadbolt
+{
+    May,
+    MayNot,
+};
+
 struct KeyCase
 {
     const char *name;
     QWidget *(*focus)(TForm1 &);
-    int key;
-    Qt::KeyboardModifiers modifiers;
-    std::vector<std::string> calls; // library calls the key makes
-    bool ends;                      // whether the window closes
+    std::vector<QKeyCombination> keys; // pressed in turn on the focused control
+    std::vector<std::string> calls;    // library calls the keys make
+    bool ends;                         // whether the window closes
+    Deadbolt before = Deadbolt::May;
+    int encoderType = 1; // afterwards
+    Deadbolt after = Deadbolt::May;
 };
 
 void PrintTo(const KeyCase &c, std::ostream *os)
@@ -264,19 +272,28 @@ class KeyOnFocus : public ::testing::TestWithParam<KeyCase>
 };
 
 // Enter and Space press the focused push button, wherever it lies; no button
-// is a default button, so Enter elsewhere presses nothing.
+// is a default button, so Enter elsewhere presses nothing. Tab enters a group
+// of radio buttons at its checked one, so Space there changes no choice; the
+// arrow keys do.
 TEST_P(KeyOnFocus, PressesOnlyTheFocusedPushButton)
 {
     const KeyCase &c = GetParam();
     ShownForm h;
+    if (c.before == Deadbolt::MayNot)
+        h.form->RadioButton2->setChecked(true);
     QWidget *target = c.focus(*h.form);
     target->setFocus(Qt::TabFocusReason);
     ASSERT_EQ(QApplication::focusWidget(), target);
     h.encoder.calls.clear();
-    QTest::keyClick(target, static_cast<Qt::Key>(c.key), c.modifiers);
+    for (const QKeyCombination key : c.keys) {
+        ASSERT_TRUE(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+    }
     EXPECT_EQ(h.encoder.callNames(), c.calls);
     EXPECT_EQ(h.form->isVisible(), !c.ends);
-    EXPECT_EQ(h.form->station().EncoderType, 1) << "a radio button was pressed";
+    EXPECT_EQ(h.form->station().EncoderType, c.encoderType) << "a radio button was pressed";
+    EXPECT_EQ(h.form->RadioButton1->isChecked(), c.after == Deadbolt::May);
+    EXPECT_EQ(h.form->RadioButton2->isChecked(), c.after == Deadbolt::MayNot);
     for (QPushButton *b : h.form->findChildren<QPushButton *>())
         EXPECT_FALSE(b->isDefault() || b->autoDefault()) << b->objectName().toStdString();
 }
@@ -288,41 +305,53 @@ template <auto Member> QWidget *control(TForm1 &form)
 }
 
 const std::vector<std::string> kNone{}, kOpens{"initializeUSB"};
+constexpr auto May = Deadbolt::May, MayNot = Deadbolt::MayNot;
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Keys, KeyOnFocus,
     ::testing::Values(
-        KeyCase{"return_opens_the_port", control<&TForm1::Button1>, Qt::Key_Return, Qt::NoModifier, kOpens, false},
-        KeyCase{"keypad_enter_opens_the_port", control<&TForm1::Button1>, Qt::Key_Enter, Qt::KeypadModifier, kOpens, false},
-        KeyCase{"space_opens_the_port", control<&TForm1::Button1>, Qt::Key_Space, Qt::NoModifier, kOpens, false},
-        KeyCase{"return_on_exit_ends", control<&TForm1::cmdExit>, Qt::Key_Return, Qt::NoModifier, kNone, true},
-        KeyCase{"keypad_enter_on_exit_ends", control<&TForm1::cmdExit>, Qt::Key_Enter, Qt::KeypadModifier, kNone, true},
-        KeyCase{"return_in_a_field_does_nothing", control<&TForm1::edt_coID>, Qt::Key_Return, Qt::NoModifier, kNone, false},
-        KeyCase{"return_on_a_radio_does_nothing", control<&TForm1::RadioButton3>, Qt::Key_Return, Qt::NoModifier, kNone, false}),
+        KeyCase{"return_opens_the_port", control<&TForm1::Button1>, {Qt::Key_Return}, kOpens, false},
+        KeyCase{"keypad_enter_opens_the_port", control<&TForm1::Button1>, {Qt::KeypadModifier | Qt::Key_Enter}, kOpens, false},
+        KeyCase{"space_opens_the_port", control<&TForm1::Button1>, {Qt::Key_Space}, kOpens, false},
+        KeyCase{"return_on_exit_ends", control<&TForm1::cmdExit>, {Qt::Key_Return}, kNone, true},
+        KeyCase{"keypad_enter_on_exit_ends", control<&TForm1::cmdExit>, {Qt::KeypadModifier | Qt::Key_Enter}, kNone, true},
+        KeyCase{"return_in_a_field_does_nothing", control<&TForm1::edt_coID>, {Qt::Key_Return}, kNone, false},
+        KeyCase{"return_on_a_radio_does_nothing", control<&TForm1::RadioButton3>, {Qt::Key_Return}, kNone, false},
+        KeyCase{"tab_space_keeps_the_encoder_type", control<&TForm1::Button1>, {Qt::Key_Tab, Qt::Key_Space}, kNone, false, May, 1, May},
+        KeyCase{"tab_space_keeps_the_encoder_type_deadbolt_refused", control<&TForm1::Button1>, {Qt::Key_Tab, Qt::Key_Space}, kNone, false, MayNot, 1, MayNot},
+        KeyCase{"tab_space_keeps_the_deadbolt_allowed", control<&TForm1::edt_Dai>, {Qt::Key_Tab, Qt::Key_Space}, kNone, false, May, 1, May},
+        KeyCase{"tab_space_keeps_the_deadbolt_refused", control<&TForm1::edt_Dai>, {Qt::Key_Tab, Qt::Key_Space}, kNone, false, MayNot, 1, MayNot},
+        KeyCase{"up_picks_the_driver_encoder", control<&TForm1::Button1>, {Qt::Key_Tab, Qt::Key_Up}, kNone, false, May, 0, May},
+        KeyCase{"left_allows_the_deadbolt", control<&TForm1::edt_Dai>, {Qt::Key_Tab, Qt::Key_Left}, kNone, false, MayNot, 1, May}),
     [](const auto &info) { return std::string(info.param.name); });
 // clang-format on
 
+// Tab walks on and Shift+Tab back, from the open-port button; a group of
+// radio buttons is one stop, entered at its checked button either way.
 TEST(MainWindow, TabWalksTheEnabledVisibleControlsInTabOrder)
 {
     ShownForm h;
-    // A group of radio buttons is one tab stop, entered at its first button.
     QStringList expected;
-    std::set<QWidget *> radioGroupsSeen;
     for (QWidget *w : h.form->tabOrder()) {
-        if (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || !w->isVisibleTo(h.form.get()))
-            continue;
-        if (qobject_cast<QRadioButton *>(w) && !radioGroupsSeen.insert(w->parentWidget()).second)
-            continue;
-        expected << w->objectName();
+        auto *radio = qobject_cast<QRadioButton *>(w);
+        if ((radio ? radio->isChecked() : bool(w->focusPolicy() & Qt::TabFocus)) &&
+            w->isEnabled() && w->isVisibleTo(h.form.get()))
+            expected << w->objectName();
     }
-    QStringList walked;
-    for (int i = 0; i < expected.size(); ++i) {
-        walked << QApplication::focusWidget()->objectName();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    }
-    EXPECT_EQ(walked.value(0), QStringLiteral("Button1"));
-    EXPECT_EQ(walked, expected);
+    const auto walk = [&](Qt::Key key) {
+        QStringList walked;
+        for (int i = 0; i < expected.size(); ++i) {
+            walked << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), key);
+        }
+        return walked;
+    };
+    EXPECT_EQ(walk(Qt::Key_Tab), expected);
+    QStringList back = expected.mid(1);
+    std::reverse(back.begin(), back.end());
+    back.prepend(QStringLiteral("Button1"));
+    EXPECT_EQ(walk(Qt::Key_Backtab), back);
 }
 
 TEST(MainWindow, TabOrderFollowsTheDesignedIndexesWithinEachParent)
