@@ -153,7 +153,9 @@ std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(
                         {found.helper.string(), found.dll->string()},
                         environmentWith(wineDropped(), wineSettings(*found.prefix)),
                         true,
-                        !m_showWineErrors});
+                        // What Wine starts for the helper would hold our
+                        // standard error open for as long as it runs.
+                        true});
     } catch (const std::system_error &) {
         return KELRIN_BRIDGE_HELPER_START;
     }

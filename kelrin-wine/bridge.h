@@ -72,11 +72,6 @@ public:
     // The helper's process, while one runs (for the tests: -1 otherwise).
     int helperPid() const;
 
-    // Whether what Wine and the helper say on standard error reaches ours.
-    // Off for the station: Wine's own processes would hold its standard
-    // error open for as long as they run.
-    void showWineErrors(bool show) { m_showWineErrors = show; }
-
 private:
     struct Session;
     enum class Exchange
@@ -100,7 +95,6 @@ private:
     mutable std::mutex m_mutex;
     std::unique_ptr<Session> m_session;
     std::optional<std::uint8_t> m_openPort; // the encoder type of a port left open
-    bool m_showWineErrors = false;
 };
 
 } // namespace kelrin::bridge

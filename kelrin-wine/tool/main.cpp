@@ -85,7 +85,6 @@ int check(const fs::path &programFolder)
     const auto env = kb::processEnvironment();
     // The helpers lie beside this program, as beside the bridge library.
     kb::Bridge bridge(env, {programFolder, kb::programFolder()});
-    bridge.showWineErrors(true);
     const auto started = kb::Clock::now();
     const kb::Found found = bridge.start(kCheckTimeLimit, preparing);
     const double seconds = std::chrono::duration<double>(kb::Clock::now() - started).count();
