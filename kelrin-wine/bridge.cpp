@@ -272,6 +272,8 @@ std::int32_t Bridge::callLocked(Function function, std::vector<Argument> &args, 
 std::int32_t Bridge::call(Function function, std::vector<Argument> inputs, char *output)
 {
     const Signature &s = signature(function);
+    if (s.outputCapacity == 0)
+        output = nullptr; // the function has none, whatever the caller passed
     if (s.outputCapacity > 0) {
         Argument out{Kind::Output, 0, output == nullptr, {}};
         if (output)
