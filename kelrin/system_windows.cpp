@@ -99,8 +99,8 @@ UniqueHandle createTemporary(const fs::path &target, fs::path &name)
         if (file.valid())
             return file;
         // One left behind by an earlier process of the same number: the next.
-        if (GetLastError() != ERROR_FILE_EXISTS)
-            throw ioFailure("cannot create a temporary file for", target, GetLastError());
+        if (const DWORD error = GetLastError(); error != ERROR_FILE_EXISTS)
+            throw ioFailure("cannot create a temporary file for", target, error);
     }
 }
 
