@@ -99,7 +99,10 @@ enum
 /* The simulated encoder (libKelrin.so) keeps its device in a small text file
  * that its control tool kelrin-sim shows and changes: $KELRIN_SIM_STATE, else
  * $XDG_STATE_HOME/kelrin/device, else ~/.local/state/kelrin/device. Each
- * device call may take a latency set with "kelrin-sim latency MS". */
+ * device call may take a latency set with "kelrin-sim latency MS". Built as
+ * a DLL (Kelrin-simulated32.dll, Kelrin-simulated64.dll) and run under Wine,
+ * it finds the same file from the same variables; on Windows with none set,
+ * %LOCALAPPDATA%\kelrin\device. */
 
 /* Opens the encoder's port, for this process, when an encoder of this type
  * is attached. Opening an open port succeeds again; a failed call leaves the
