@@ -6,20 +6,11 @@
 # call with the hand-off's hotel, checkout and lock. Run it through
 # with_xvfb.sh, with KELRIN_WINE and KELRIN_WINEPREFIX from the set-up.
 #
-#   bridge_card_test.sh PROGRAM BRIDGE SIMULATOR BITS TEST_DLL_DIR
+#   STATION_WINE_DLL=scripted<bits>.dll bridge_card_test.sh PROGRAM BRIDGE SIMULATOR
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/station_lib.sh"
-bits=$4
-dlls=$5
-cp "$(dirname "$library")"/kelrin-host*.exe "$work/station/"
-cp "$dlls/scripted$bits.dll" "$work/station/Kelrin.dll"
 export KELRIN_TEST_SCRIPT="$work/script" KELRIN_TEST_LOG="$work/log"
-
-checked=$("$(dirname "$library")/kelrin-bridge" check --program-folder "$work/station" 2>&1) || true
-if [ "$bits" = 32 ] && grep -q -- "($(result_code KELRIN_BRIDGE_NO_WINE32))" <<<"$checked"; then
-    echo "this machine's Wine runs no 32-bit programs: nothing to show with the 32-bit DLL"
-    exit 77
-fi
+bits=$(basename "$STATION_WINE_DLL" .dll | tr -dc 0-9)
 : >"$work/log"
 
 hex() { printf '%s' "$1" | od -An -tx1 -v | tr -d ' \n' | tr a-f A-F; }

@@ -35,6 +35,15 @@ for candidate in "$(command -v wine || true)" /usr/lib/wine/wine64; do
 done
 [ -n "$chosen" ] || { echo "no Wine here runs the 64-bit helper" >&2; exit 1; }
 echo "the tests run Wine as $chosen"
+# Whether it runs 32-bit programs too: NO_WINE32 beside it says it does not.
+cp "$dlls/scripted32.dll" "$station/Kelrin.dll"
+rm -f "$shim/NO_WINE32"
+checked=$(KELRIN_WINE="$shim/wine" KELRIN_WINEPREFIX="$prefix" \
+    "$bridge/kelrin-bridge" check --program-folder "$station") || true
+if grep -q '(-9009)$' <<<"$checked"; then
+    echo "it runs no 32-bit programs here"
+    touch "$shim/NO_WINE32"
+fi
 # The check's own server ends when it has no client left; then one that
 # stays for the whole run, holding none of this script's output open.
 WINEPREFIX="$prefix" "$shim/wineserver" -w
