@@ -214,7 +214,6 @@ while read -r path; do
     try "link over $path" "ln -sfn '$work/clerk/planted' '$path'"
     [ -L "$path" ] || try "write into $path" "cat '$work/clerk/planted' >'$path'"
 done < <(find "$opt" -mindepth 1)
-try "repoint the alternative" "ln -sfn '$work/clerk/planted' /etc/alternatives/$encoder"
 try "add a library" "cp '$work/clerk/planted' '$opt/libQt6Core.so.6'"
 try "add Kelrin.dll" "cp '$work/clerk/planted' '$opt/Kelrin.dll'"
 try "add qt.conf" "printf '[Paths]\n' >'$opt/qt.conf'"
@@ -306,7 +305,8 @@ end_clerk_wine() {
     as_clerk env WINEPREFIX="$prefix" "$server" -k 2>/dev/null || true
     as_clerk env WINEPREFIX="$prefix" "$server" -w || true
 }
-update-alternatives --set "$encoder" "$opt/wine/libKelrin.so" >/dev/null
+update-alternatives --set "$encoder" "$opt/wine/libKelrin.so" >/dev/null ||
+    fail "the bridge is no choice of the alternative $encoder"
 install -m 0644 "$dlls/scripted64.dll" "$opt/Kelrin.dll"
 (cd "$work/clerk" && as_clerk env -u XDG_DATA_HOME HOME="$work/clerk" KELRIN_WINE="$wine" \
     kelrin-bridge check) >"$work/check.log" 2>&1 || fail "kelrin-bridge check failed: $(cat "$work/check.log")"
