@@ -28,22 +28,30 @@ constexpr int kBadUsage = 2;
 constexpr std::chrono::seconds kCheckTimeLimit{120};
 
 constexpr std::string_view kHelp =
-    "usage: kelrin-bridge check [--program-folder DIR]\n"
-    "       kelrin-bridge --help | --version\n"
+    "Usage: kelrin-bridge check [--program-folder DIR]\n"
+    "  or:  kelrin-bridge --help | --version\n"
     "\n"
-    "check  Prepares this account's Wine prefix when it is not yet (about 20 s\n"
-    "       the first time), starts the helper for Kelrin.dll as the station\n"
-    "       does, and prints what it found: Wine, the prefix, the DLL and its\n"
-    "       word size, the helper, each of the thirteen functions, the imports\n"
-    "       of the DLL that do not resolve and what GetDLLVersion answers.\n"
-    "       Exit status 0 only when all thirteen functions resolve.\n"
+    "Looks at the Wine bridge to the encoder maker's Kelrin.dll, for a station\n"
+    "that will not talk to its encoder.\n"
     "\n"
-    "--program-folder DIR  the station's folder, where Kelrin.dll lies\n"
-    "                      (default: the folder above this program's own)\n"
+    "Commands:\n"
+    "  check                  prepare this account's Wine prefix when it is not\n"
+    "                         yet (about 20 s the first time), start the helper\n"
+    "                         for Kelrin.dll as the station does, and print what\n"
+    "                         was found: Wine, the prefix, the DLL and its word\n"
+    "                         size, the helper, each of the thirteen functions,\n"
+    "                         the imports of the DLL that do not resolve and\n"
+    "                         what GetDLLVersion answers\n"
+    "\n"
+    "Options:\n"
+    "  --program-folder DIR   the station's folder, where Kelrin.dll lies\n"
+    "                         (default: the folder above this program's own)\n"
     "\n"
     "Environment: KELRIN_WINE (the Wine to use, default wine on the PATH),\n"
     "KELRIN_WINEPREFIX (default $XDG_DATA_HOME/guestcard/wine),\n"
-    "KELRIN_BRIDGE_TIMEOUT_MS (a call's time limit, default 30000).\n";
+    "KELRIN_BRIDGE_TIMEOUT_MS (a call's time limit, default 30000).\n"
+    "\n"
+    "Exit status: 0 all thirteen functions resolve, 1 anything less, 2 bad usage.\n";
 
 void line(std::string_view label, const std::string &value)
 {
