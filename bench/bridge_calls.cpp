@@ -1,8 +1,10 @@
 // What the Wine bridge adds to a call: calls through the bridge to the
 // scripted test DLL under Wine, which answers at once (no script, no log),
 // so that nearly all of the time is the bridge's: marshalling, the pipe to
-// the helper and back, the helper's dispatch. It prints the figures and
-// judges no timing; the run fails only when a call fails.
+// the helper and back, the helper's dispatch. With the stand-in built as a
+// DLL instead, the same calls with a real library's work behind them. It
+// prints the figures and judges no timing; the run fails only when a call
+// fails.
 //
 // BRIDGE_BENCH_DLL names the DLL, BRIDGE_BENCH_HELPERS the folder of the
 // helpers; Wine and the prefix come as for the station (KELRIN_WINE,
@@ -87,8 +89,13 @@ int main(int argc, char *argv[])
     bridge = std::make_unique<kb::Bridge>(kb::processEnvironment(), kb::Places{station, helpers});
     const kb::Found found = bridge->start(kb::timeLimit(kb::processEnvironment()));
     int status = 1;
-    if (found.result != KELRIN_OK) {
-        std::cerr << "the helper did not start: " << found.result << '\n';
+    // The port open, as the station opens it: a stateful DLL answers the
+    // device calls only then.
+    const int32_t opened = found.result == KELRIN_OK ? bridge->call(kb::Function::initializeUSB,
+                                                                    {kb::byteArg(1)}, nullptr)
+                                                     : found.result;
+    if (opened != KELRIN_OK) {
+        std::cerr << "the helper did not start or open the port: " << opened << '\n';
     } else {
         benchmark::Initialize(&argc, argv);
         benchmark::RunSpecifiedBenchmarks();

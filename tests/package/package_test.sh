@@ -86,6 +86,7 @@ check_listing "$wine_deb" <<'LIST'
 opt
 opt/guestcard
 opt/guestcard/wine
+opt/guestcard/wine/Kelrin-simulated.dll
 opt/guestcard/wine/kelrin-bridge
 opt/guestcard/wine/kelrin-host32.exe
 opt/guestcard/wine/kelrin-host64.exe
