@@ -18,15 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string utf8(const std::wstring &text)
-{
-    const int count =
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string bytes(count > 0 ? count - 1 : 0, '\0');
-    if (count > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), count, nullptr, nullptr);
-    return bytes;
-}
+using kelrin::wine::utf8;
 
 std::wstring wide(const std::string &text)
 {

@@ -9,6 +9,17 @@
 
 namespace kelrin::wine {
 
+// UTF-8 bytes of a wide text: how Unix paths and texts come from Windows.
+inline std::string utf8(const std::wstring &text)
+{
+    const int count =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(count > 0 ? count - 1 : 0, '\0');
+    if (count > 1)
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), count, nullptr, nullptr);
+    return bytes;
+}
+
 inline std::wstring windowsPath(const std::string &path)
 {
     const auto plain = [&] {

@@ -106,16 +106,6 @@ bool readFrame(std::string &payload)
     return readExactly(payload.data(), payload.size());
 }
 
-std::string narrow(const std::wstring &text)
-{
-    const int count =
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string bytes(count > 0 ? count - 1 : 0, '\0');
-    if (count > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), count, nullptr, nullptr);
-    return bytes;
-}
-
 struct Library
 {
     HMODULE module = nullptr;
@@ -286,7 +276,7 @@ int wmain(int argc, wchar_t *argv[])
     // Wine hands a Unix path over as it came, in the Unix encoding.
     const std::wstring dll = argument == L"--no-dll" ? std::wstring()
                              : argument.starts_with(L"/")
-                                 ? kelrin::wine::windowsPath(narrow(argument))
+                                 ? kelrin::wine::windowsPath(kelrin::wine::utf8(argument))
                                  : argument;
     const kb::Hello hello = load(dll, library);
     if (!writeAll(kb::encodeHello(hello)))

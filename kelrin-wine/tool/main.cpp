@@ -119,7 +119,7 @@ int check(const fs::path &programFolder)
             state = "prepared now, in " + std::to_string(static_cast<int>(seconds + 0.5)) + " s";
         if (found.prefixOutcome)
             line("Prefix:", found.prefix->string() + " (" + state + ")");
-    } else if (found.machine) {
+    } else if (found.result == KELRIN_BRIDGE_PREFIX) {
         line("Prefix:", "no place for it: set KELRIN_WINEPREFIX, XDG_DATA_HOME or HOME");
     }
 
