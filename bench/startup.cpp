@@ -5,6 +5,7 @@
 // a shared machine over all of them alike.
 //
 //   startup RUNS SETTLE_MS "NAME=PROGRAM [ARG ...]" ...
+//   STARTUP_BETWEEN=COMMAND startup ...   COMMAND before each start, not timed
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -134,12 +135,20 @@ int main(int argc, char *argv[])
     xcb_change_window_attributes(x, screen->root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(x);
 
+    // STARTUP_BETWEEN: a command run before each start, outside the time
+    // measured (for example ending a server that a start should not find).
+    const char *between = std::getenv("STARTUP_BETWEEN");
     for (int run = 0; run < runs; ++run)
-        for (Program &program : programs)
+        for (Program &program : programs) {
+            if (between && std::system(between) != 0) {
+                std::fprintf(stderr, "STARTUP_BETWEEN failed: %s\n", between);
+                return 1;
+            }
             if (!runOnce(x, program, settleMs)) {
                 std::fprintf(stderr, "%s showed no window\n", program.name.c_str());
                 return 1;
             }
+        }
     xcb_disconnect(x);
 
     std::printf("%-14s %10s %10s %12s\n", "program", "start ms", "min ms", "peak MiB");

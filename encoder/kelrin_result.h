@@ -9,6 +9,12 @@
  * The enum and the table in kelrin_result_entry() change together: a code
  * without a row there reads as "KELRIN_UNKNOWN_RESULT", and the library's
  * tests fail on it. KELRIN_RESULT_LOWEST names the most negative code.
+ *
+ * The Wine bridge (kelrin-wine/), which forwards the calls to a Windows
+ * library, answers codes of its own when the way to that library fails: a
+ * range of their own, -9001 to -9012, far from any code an encoder maker's
+ * library is likely to use, with a table of their own that changes with
+ * their enum in the same way.
  */
 #ifndef KELRIN_RESULT_H
 #define KELRIN_RESULT_H
@@ -129,6 +135,70 @@ static inline const char *kelrin_result_text(int32_t result)
 {
     const struct kelrin_result_row *row = kelrin_result_entry(result);
     return row ? row->text : "Unknown result";
+}
+
+enum kelrin_bridge_result
+{
+    /** Wine is not there: no `wine` on the PATH, or KELRIN_WINE names no program. */
+    KELRIN_BRIDGE_NO_WINE = -9001,
+    /** No Kelrin.dll (in any letter case) in the program's folder. */
+    KELRIN_BRIDGE_NO_DLL = -9002,
+    /** Kelrin.dll is not a Windows DLL for i386 or x86-64. */
+    KELRIN_BRIDGE_NOT_PE = -9003,
+    /** The DLL does not export this function, under any of its names. */
+    KELRIN_BRIDGE_NO_FUNCTION = -9004,
+    /** The helper ended during the call: the DLL crashed, or the helper was killed. */
+    KELRIN_BRIDGE_HELPER_ENDED = -9005,
+    /** The call was not answered within the time limit; the helper was ended. */
+    KELRIN_BRIDGE_TIMEOUT = -9006,
+    /** The helper program for the DLL's word size is not beside the bridge. */
+    KELRIN_BRIDGE_NO_HELPER = -9007,
+    /** The Wine prefix could not be prepared (in time). */
+    KELRIN_BRIDGE_PREFIX = -9008,
+    /** The DLL is 32-bit, and this machine's Wine runs no 32-bit programs. */
+    KELRIN_BRIDGE_NO_WINE32 = -9009,
+    /** Windows would not load the DLL: a DLL it needs is missing, or its start failed. */
+    KELRIN_BRIDGE_DLL_LOAD = -9010,
+    /** Wine did not start the helper. */
+    KELRIN_BRIDGE_HELPER_START = -9011,
+    /** The helper answered outside the protocol; it was ended. */
+    KELRIN_BRIDGE_PROTOCOL = -9012
+};
+
+/** The bridge's codes run from KELRIN_BRIDGE_RESULT_LOWEST to KELRIN_BRIDGE_RESULT_HIGHEST. */
+#define KELRIN_BRIDGE_RESULT_HIGHEST KELRIN_BRIDGE_NO_WINE
+#define KELRIN_BRIDGE_RESULT_LOWEST KELRIN_BRIDGE_PROTOCOL
+
+/** The table row of one of the bridge's codes, or NULL for any other value. */
+static inline const struct kelrin_result_row *kelrin_bridge_result_entry(int32_t result)
+{
+    static const struct kelrin_result_row rows[] = {
+        {KELRIN_BRIDGE_NO_WINE, "KELRIN_BRIDGE_NO_WINE", "Wine not found"},
+        {KELRIN_BRIDGE_NO_DLL, "KELRIN_BRIDGE_NO_DLL", "Kelrin.dll not found beside the program"},
+        {KELRIN_BRIDGE_NOT_PE, "KELRIN_BRIDGE_NOT_PE",
+         "Kelrin.dll is not a Windows DLL for i386 or x86-64"},
+        {KELRIN_BRIDGE_NO_FUNCTION, "KELRIN_BRIDGE_NO_FUNCTION", "Function missing from the DLL"},
+        {KELRIN_BRIDGE_HELPER_ENDED, "KELRIN_BRIDGE_HELPER_ENDED",
+         "The Windows helper ended during the call"},
+        {KELRIN_BRIDGE_TIMEOUT, "KELRIN_BRIDGE_TIMEOUT",
+         "No answer within the time limit; the helper was ended"},
+        {KELRIN_BRIDGE_NO_HELPER, "KELRIN_BRIDGE_NO_HELPER",
+         "The Windows helper is missing beside the bridge"},
+        {KELRIN_BRIDGE_PREFIX, "KELRIN_BRIDGE_PREFIX", "The Wine prefix cannot be prepared"},
+        {KELRIN_BRIDGE_NO_WINE32, "KELRIN_BRIDGE_NO_WINE32",
+         "32-bit DLL, but Wine runs no 32-bit programs here"},
+        {KELRIN_BRIDGE_DLL_LOAD, "KELRIN_BRIDGE_DLL_LOAD", "Windows would not load Kelrin.dll"},
+        {KELRIN_BRIDGE_HELPER_START, "KELRIN_BRIDGE_HELPER_START",
+         "Wine did not start the Windows helper"},
+        {KELRIN_BRIDGE_PROTOCOL, "KELRIN_BRIDGE_PROTOCOL",
+         "The Windows helper answered out of protocol"},
+    };
+    size_t i;
+    for (i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
+        if (rows[i].code == result)
+            return &rows[i];
+    }
+    return NULL;
 }
 
 #ifdef __cplusplus

@@ -1,15 +1,10 @@
 #include "device.h"
 
 #include "kelrin_result.h"
+#include "system.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <map>
-#include <system_error>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace kelrin {
 namespace {
@@ -22,134 +17,26 @@ constexpr std::string_view kFirstLine = "kelrin-device 1";
 constexpr std::size_t kMaxStateBytes = 1 << 20;
 constexpr std::uint32_t kFreshFixedId = 0x8F3A61C4;
 
-Failure ioFailure(const std::string &what, const fs::path &path, int error)
-{
-    return Failure(KELRIN_ERROR_STATE_IO,
-                   what + " " + path.string() + ": " + std::generic_category().message(error));
-}
-
-class UniqueFd
-{
-public:
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-    ~UniqueFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-    // Closes now, reporting the error a deferred write may only show here.
-    int close()
-    {
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result;
-    }
-
-private:
-    int m_fd;
-};
-
-// An exclusive flock held for the object's life.
-class FileLock
-{
-public:
-    explicit FileLock(const fs::path &path)
-        : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
-    {
-        if (m_fd.get() < 0)
-            throw ioFailure("cannot open the lock file", path, errno);
-        while (::flock(m_fd.get(), LOCK_EX) != 0) {
-            if (errno != EINTR)
-                throw ioFailure("cannot lock", path, errno);
-        }
-    }
-
-private:
-    UniqueFd m_fd; // closing the descriptor releases the lock
-};
-
-// A temporary file beside the target that disappears unless renamed onto it.
-class TempFile
-{
-public:
-    explicit TempFile(const fs::path &target)
-        : m_name(target.string() + ".XXXXXX"), m_fd(::mkostemp(m_name.data(), O_CLOEXEC))
-    {
-        if (m_fd.get() < 0)
-            throw ioFailure("cannot create a temporary file for", target, errno);
-    }
-    TempFile(const TempFile &) = delete;
-    TempFile &operator=(const TempFile &) = delete;
-    ~TempFile()
-    {
-        if (!m_committed)
-            ::unlink(m_name.c_str());
-    }
-
-    void write(std::string_view text)
-    {
-        while (!text.empty()) {
-            const ssize_t n = ::write(m_fd.get(), text.data(), text.size());
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                throw ioFailure("cannot write", m_name, errno);
-            text.remove_prefix(static_cast<std::size_t>(n));
-        }
-    }
-
-    void renameOnto(const fs::path &target)
-    {
-        if (m_fd.close() != 0)
-            throw ioFailure("cannot write", m_name, errno);
-        if (::rename(m_name.c_str(), target.c_str()) != 0)
-            throw ioFailure("cannot replace", target, errno);
-        m_committed = true;
-    }
-
-private:
-    std::string m_name;
-    UniqueFd m_fd;
-    bool m_committed = false;
-};
-
 // The file's text, or nothing when there is no file.
 std::optional<std::string> readState(const fs::path &path)
 {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (errno == ENOENT)
-            return std::nullopt;
-        throw ioFailure("cannot open", path, errno);
-    }
-    std::string text;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw ioFailure("cannot read", path, errno);
-        if (n == 0)
-            return text;
-        text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > kMaxStateBytes)
-            throw Failure(KELRIN_ERROR_STATE_CORRUPT, "the file is larger than any device state");
-    }
+    auto text = sys::readFile(path, kMaxStateBytes);
+    if (text && text->size() > kMaxStateBytes)
+        throw Failure(KELRIN_ERROR_STATE_CORRUPT, "the file is larger than any device state");
+    return text;
 }
 
 void makeParent(const fs::path &path)
 {
-    const fs::path parent = path.parent_path();
-    if (parent.empty())
-        return;
-    std::error_code error;
-    fs::create_directories(parent, error);
-    if (error)
-        throw ioFailure("cannot create the folder", parent, error.value());
+    if (const fs::path parent = path.parent_path(); !parent.empty())
+        sys::makeFolders(parent);
+}
+
+fs::path lockPath(const fs::path &path)
+{
+    fs::path lock = path;
+    lock += ".lock";
+    return lock;
 }
 
 template <class Number> std::optional<Number> parseNumber(std::string_view text)
@@ -289,17 +176,16 @@ DeviceState parseState(std::string_view text)
 
 fs::path statePath()
 {
-    const auto env = [](const char *name) -> std::string_view {
-        const char *value = std::getenv(name);
-        return value ? value : "";
-    };
-    if (const auto explicitPath = env("KELRIN_SIM_STATE"); !explicitPath.empty())
-        return fs::path(explicitPath);
+    if (const auto explicitPath = sys::environment("KELRIN_SIM_STATE"); !explicitPath.empty())
+        return sys::environmentPath(explicitPath);
     // A relative XDG_STATE_HOME is invalid by the base-directory rules: ignored.
-    if (const auto xdg = fs::path(env("XDG_STATE_HOME")); xdg.is_absolute())
+    if (const auto xdg = sys::environmentPath(sys::environment("XDG_STATE_HOME"));
+        xdg.is_absolute())
         return xdg / "kelrin" / "device";
-    if (const auto home = env("HOME"); !home.empty())
-        return fs::path(home) / ".local" / "state" / "kelrin" / "device";
+    if (const auto home = sys::homeFolder())
+        return *home / ".local" / "state" / "kelrin" / "device";
+    if (auto path = sys::systemStatePath())
+        return *path;
     throw Failure(KELRIN_ERROR_STATE_IO,
                   "no place for the device state: set KELRIN_SIM_STATE, XDG_STATE_HOME or HOME");
 }
@@ -323,21 +209,17 @@ DeviceState DeviceFile::load() const
 void DeviceFile::update(const std::function<void(DeviceState &)> &change) const
 {
     makeParent(m_path);
-    const FileLock lock(m_path.string() + ".lock");
+    const sys::FileLock lock(lockPath(m_path));
     DeviceState state = load();
     change(state);
-    TempFile temp(m_path);
-    temp.write(formatState(state));
-    temp.renameOnto(m_path);
+    sys::replaceFile(m_path, formatState(state));
 }
 
 void DeviceFile::replace(const DeviceState &state) const
 {
     makeParent(m_path);
-    const FileLock lock(m_path.string() + ".lock");
-    TempFile temp(m_path);
-    temp.write(formatState(state));
-    temp.renameOnto(m_path);
+    const sys::FileLock lock(lockPath(m_path));
+    sys::replaceFile(m_path, formatState(state));
 }
 
 } // namespace kelrin

@@ -3,12 +3,15 @@
 // locks' door-open records, the latency. It lives in one small text file that
 // the library and kelrin-sim share, so both see one device:
 // $KELRIN_SIM_STATE, else $XDG_STATE_HOME/kelrin/device, else
-// ~/.local/state/kelrin/device. A missing file is a fresh device.
+// ~/.local/state/kelrin/device. The DLL under Wine finds the same file from
+// the same variables (system.h); on Windows with none set it takes
+// %LOCALAPPDATA%\kelrin\device. A missing file is a fresh device.
 //
 // Readers take no lock: a writer replaces the file by rename, so a reader
 // sees the old state or the new one, never half. Writers hold an exclusive
-// flock on "<file>.lock" from reading to renaming, so two writers in two
-// processes never lose each other's change. No fsync: the simulator needs
+// lock on "<file>.lock" from reading to renaming, so two writers in two
+// processes never lose each other's change, even when one is the DLL under
+// Wine (system.h says which lock that takes). No fsync: the simulator needs
 // atomicity against other processes, not durability across a power cut.
 //
 // A file that does not parse is never replaced by a fresh one: every access
@@ -61,7 +64,7 @@ std::string formatState(const DeviceState &state);
 DeviceState parseState(std::string_view text);
 
 // Where the state lives now, from the environment. Throws
-// Failure(KELRIN_ERROR_STATE_IO) when neither variable nor HOME is set.
+// Failure(KELRIN_ERROR_STATE_IO) when no variable names a place.
 std::filesystem::path statePath();
 
 class DeviceFile

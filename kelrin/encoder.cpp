@@ -3,14 +3,13 @@
 #include "codec.h"
 #include "device.h"
 #include "kelrin.h"
+#include "system.h"
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string_view>
-#include <thread>
 
 namespace kelrin {
 namespace {
@@ -60,7 +59,7 @@ DeviceState reach(const DeviceFile &file, std::uint8_t type)
     DeviceState state = file.load();
     requireEncoder(state, type);
     if (state.latencyMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(state.latencyMs));
+        sys::sleepMs(state.latencyMs);
     return state;
 }
 

@@ -5,6 +5,7 @@
 # with_xvfb.sh.
 #
 #   source station_lib.sh PROGRAM LIBRARY SIMULATOR
+#   (STATION_WINE_DLL set: LIBRARY is the Wine bridge, this its Kelrin.dll)
 #   write_handoff "[MAIN]\r\nleavedate=261224\r\n..."   (printf format)
 #   start_station [ARGS...]   sets $window; the program's pid is $station
 #   wait_for_box CAPTION      sets $box to the visible box with that caption
@@ -22,6 +23,21 @@ mkdir "$work/station" "$work/cwd"
 cp "$program" "$work/station/guestcard"
 cp "$library" "$work/station/libKelrin.so"
 export KELRIN_SIM_STATE="$work/device"
+# On the Wine bridge, STATION_WINE_DLL is the program's Kelrin.dll, and the
+# bridge's helpers lie beside it. A 32-bit DLL where the set-up found that
+# Wine runs no 32-bit programs (NO_WINE32 beside KELRIN_WINE) has nothing to
+# show: the script is skipped.
+if [ -n "${STATION_WINE_DLL:-}" ]; then
+    # The PE signature and machine i386 at the offset that 0x3C holds.
+    pe=$(($(od -An -tu4 -j 60 -N 4 "$STATION_WINE_DLL")))
+    if [ "$(od -An -tx1 -j "$pe" -N 6 "$STATION_WINE_DLL" | tr -d ' ')" = 504500004c01 ] &&
+        [ -e "$(dirname "$KELRIN_WINE")/NO_WINE32" ]; then
+        echo "this machine's Wine runs no 32-bit programs: nothing to show with a 32-bit DLL"
+        exit 77
+    fi
+    cp "$(dirname "$library")"/kelrin-host*.exe "$work/station/"
+    cp "$STATION_WINE_DLL" "$work/station/Kelrin.dll"
+fi
 
 sim() { "$simulator" "$@"; }
 sim reset >/dev/null

@@ -2,6 +2,7 @@
 // function fed hostile text: null, empty, overlong, not hex, bytes
 // 0x80-0xFF. The guards must stay as they were and the answer must end with
 // a NUL inside its buffer, whatever the result.
+#include "GuardedBuffer.h"
 #include "PrivateDevice.h"
 #include "codec.h"
 #include "kelrin.h"
@@ -15,40 +16,8 @@
 
 namespace {
 
-constexpr std::size_t kGuard = 64;
-constexpr char kGuardByte = '\xA5';
 constexpr uint8_t kType = KELRIN_ENCODER_KELUSB;
 constexpr int32_t kHotel = 508317;
-
-class GuardedBuffer
-{
-public:
-    explicit GuardedBuffer(std::size_t capacity)
-        : m_bytes(capacity + 2 * kGuard, kGuardByte), m_capacity(capacity)
-    {
-        std::fill_n(data(), capacity, 'X'); // no NUL unless the call writes one
-    }
-    char *data() { return m_bytes.data() + kGuard; }
-
-    void expectIntact(const std::string &what) const
-    {
-        const auto guardTouched = [](auto first, auto last) {
-            return std::any_of(first, last, [](char c) { return c != kGuardByte; });
-        };
-        EXPECT_FALSE(guardTouched(m_bytes.begin(), m_bytes.begin() + kGuard))
-            << what << ": wrote before the buffer";
-        EXPECT_FALSE(guardTouched(m_bytes.end() - kGuard, m_bytes.end()))
-            << what << ": wrote beyond the buffer";
-        const auto inside = m_bytes.begin() + kGuard;
-        EXPECT_NE(std::find(inside, inside + static_cast<std::ptrdiff_t>(m_capacity), '\0'),
-                  inside + static_cast<std::ptrdiff_t>(m_capacity))
-            << what << ": no NUL inside the buffer";
-    }
-
-private:
-    std::vector<char> m_bytes;
-    std::size_t m_capacity;
-};
 
 struct Hostile
 {

@@ -1,41 +1,19 @@
 // kelrin-sim run as a program against the test's own device, and the library
 // seeing what it did; then the tool and the library writing at once.
 #include "PrivateDevice.h"
+#include "Writers.h"
 #include "kelrin.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace {
 
 constexpr uint8_t kType = KELRIN_ENCODER_KELUSB;
-
-struct ToolRun
-{
-    int status = -1;
-    std::string output; // standard output and error
-};
-
-ToolRun runTool(const std::string &arguments)
-{
-    const std::string command = std::string("'") + KELRIN_SIM_TOOL + "' " + arguments + " 2>&1";
-    ToolRun run;
-    FILE *pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        run.output.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 std::string readCard()
 {
@@ -222,35 +200,5 @@ TEST(Tool, UnusableStateFolderFailsTheOperation)
 TEST(Tool, ToolAndLibraryWriteAtOnceWithoutLosingAWrite)
 {
     PrivateDevice device;
-    ASSERT_EQ(initializeUSB(kType), KELRIN_OK);
-    constexpr int kProcesses = 3;
-    constexpr int kRecordsEach = 20;
-    std::vector<FILE *> loops;
-    for (int p = 0; p < kProcesses; ++p) {
-        const std::string loop = "for i in $(seq 10 " + std::to_string(9 + kRecordsEach) +
-                                 "); do '" + KELRIN_SIM_TOOL + "' add-record 6 2512071430$i " +
-                                 std::to_string(p) + " >/dev/null || exit 1; done";
-        loops.push_back(::popen(loop.c_str(), "r"));
-        ASSERT_NE(loops.back(), nullptr);
-    }
-    const std::size_t expected = 6 + kProcesses * kRecordsEach;
-    std::uint64_t beeps = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (device.load().records.size() < expected && std::chrono::steady_clock::now() < deadline) {
-        ASSERT_EQ(Buzzer(kType, 1), KELRIN_OK);
-        ++beeps;
-    }
-    for (FILE *loop : loops)
-        EXPECT_EQ(::pclose(loop), 0) << "a tool run failed";
-
-    const kelrin::DeviceState state = device.load();
-    EXPECT_EQ(state.records.size(), expected);
-    EXPECT_EQ(state.beeps, beeps);
-    EXPECT_GT(beeps, 0u);
-    for (int p = 0; p < kProcesses; ++p) {
-        const auto fromProcess = std::count_if(
-            state.records.begin(), state.records.end(),
-            [&](const kelrin::OpenRecord &r) { return r.door == p && r.type == 6 && r.day == 7; });
-        EXPECT_EQ(fromProcess, kRecordsEach) << "process " << p;
-    }
+    expectNoWriteLost(device, 3);
 }

@@ -1,0 +1,100 @@
+#pragma once
+// The bridge: the thirteen calls of kelrin.h forwarded to the helper that
+// runs the maker's DLL under Wine. The helper is started at the first call
+// and kept for the run; one that ended (a crash in the DLL) or was ended
+// (no answer within the time limit) is replaced at the next call, which
+// first opens the port again if it was open. Every failure on the way is
+// one of the bridge's own result codes (kelrin_result.h); after one, the
+// call's output buffer holds the empty string.
+#include "locate.h"
+#include "pe.h"
+#include "prefix.h"
+#include "protocol.h"
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace kelrin::bridge {
+
+// Where the bridge looks: the DLL beside the program, the helpers beside
+// the bridge library.
+struct Places
+{
+    std::filesystem::path programFolder;
+    std::filesystem::path bridgeFolder;
+};
+
+// What a start of the helper found, for whoever must debug a station.
+struct Found
+{
+    std::optional<std::filesystem::path> wine;
+    std::optional<std::filesystem::path> dll;
+    std::optional<Machine> machine;
+    std::filesystem::path helper;
+    std::optional<std::filesystem::path> prefix;
+    std::optional<PrefixOutcome> prefixOutcome;
+    std::optional<Hello> hello;
+    std::int32_t result = 0; // 0 when the helper runs with the DLL loaded
+};
+
+// Arguments as the calls take them; the output buffer, always the last
+// parameter, travels apart.
+Argument byteArg(std::uint8_t value);
+Argument intArg(std::int32_t value);
+Argument textArg(const char *text);
+Argument fourBytesArg(const std::uint8_t *bytes);
+
+class Bridge
+{
+public:
+    Bridge(Environment env, Places places);
+    ~Bridge();
+    Bridge(const Bridge &) = delete;
+    Bridge &operator=(const Bridge &) = delete;
+
+    // One call of kelrin.h: `inputs` are its parameters but the output
+    // buffer, `output` that buffer (of the function's capacity) or null.
+    std::int32_t call(Function function, std::vector<Argument> inputs, char *output);
+
+    // Starts a helper afresh (ending one that runs), with `limit` for the
+    // whole start, the prefix's preparation included; `note` hears of a
+    // preparation before it starts.
+    Found start(std::chrono::milliseconds limit, void (*note)(const char *) = nullptr);
+    // Asks the running helper which of `imports` resolve; nothing when no
+    // helper runs or it does not answer.
+    std::optional<std::vector<bool>> probe(const std::vector<Import> &imports);
+
+    // The helper's process, while one runs (for the tests: -1 otherwise).
+    int helperPid() const;
+
+private:
+    struct Session;
+    enum class Exchange
+    {
+        Done,
+        Ended,
+        TimedOut,
+        Protocol,
+    };
+
+    std::int32_t startSession(Deadline deadline, Found &found, void (*note)(const char *));
+    bool wineRuns64(const Found &found, Deadline deadline);
+    Exchange exchange(const std::string &request, std::string &reply, Deadline deadline);
+    std::int32_t failed(Exchange outcome);
+    // `answered` says whether the result is the DLL's rather than the bridge's.
+    std::int32_t callLocked(Function function, std::vector<Argument> &args, char *output,
+                            Deadline deadline, bool &answered);
+
+    Environment m_env;
+    Places m_places;
+    mutable std::mutex m_mutex;
+    std::unique_ptr<Session> m_session;
+    std::optional<std::uint8_t> m_openPort; // the encoder type of a port left open
+};
+
+} // namespace kelrin::bridge

@@ -1,0 +1,41 @@
+#pragma once
+// The Wine prefix the helpers run in: one per account, prepared on first use
+// with no display (so that no Wine window can appear in front of the clerk),
+// Wine's debug output off, its Mono and Gecko installers and its menu
+// builder suppressed. It is prepared in a temporary folder beside it and
+// renamed into place only when complete, so a preparation cut short by the
+// time limit never leaves half a prefix.
+#include "child.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelrin::bridge {
+
+// What every Wine process of the bridge gets on top of the environment.
+std::vector<std::string> wineSettings(const std::filesystem::path &prefix);
+// What it never gets: a display to open windows on.
+std::vector<std::string> wineDropped();
+
+// Whether `prefix` is a prepared prefix.
+bool prefixReady(const std::filesystem::path &prefix);
+
+enum class PrefixOutcome
+{
+    Ready,    // was there already
+    Prepared, // prepared now
+    Failed,   // could not be prepared, or not before the deadline
+};
+
+// Prepares `prefix` with `wine` unless it is ready. `note` is called before
+// a preparation starts, which takes seconds.
+PrefixOutcome preparePrefix(const std::filesystem::path &prefix, const std::filesystem::path &wine,
+                            Deadline deadline, void (*note)(const char *) = nullptr);
+
+// wineserver beside `wine` (as the Wine packages install them), else on the
+// PATH; nothing when there is none.
+std::optional<std::filesystem::path> wineserverFor(const std::filesystem::path &wine);
+
+} // namespace kelrin::bridge

@@ -1,0 +1,172 @@
+#pragma once
+// The conversation between the bridge (libKelrin.so on Linux) and its helper
+// (kelrin-host32.exe or kelrin-host64.exe under Wine) over the helper's
+// standard input and output. Pure functions, built into both sides, so that
+// framing and bounds are tested without processes.
+//
+// Every message is one frame: its length as 4 bytes little-endian, then that
+// many bytes, at most kMaxFrame. The first byte of a frame says what it is:
+//
+//   Hello     helper -> bridge, once at start: protocol version, word size,
+//             how loading the DLL went, and the name each of the thirteen
+//             functions was found under (or that it is missing)
+//   Call      bridge -> helper: the function's number, then its arguments in
+//             the order of kelrin.h
+//   Answer    helper -> bridge: the 32-bit result, then the output buffer's
+//             bytes as the DLL left them
+//   Probe     bridge -> helper: DLL and function names to resolve (the check
+//             of a DLL's imports)
+//   Probed    helper -> bridge: one byte per name, 1 where it resolved
+//
+// Numbers travel as 4 bytes little-endian, one-byte arguments as one byte.
+// Texts travel as their bytes up to the NUL, unchanged (the library speaks
+// code page 936), behind a presence byte, so that a null pointer arrives
+// null. lostCardIds travels as its 4 raw bytes. An output buffer travels to
+// the helper with the caller's bytes, its whole capacity, so that a buffer
+// the DLL leaves untouched comes back as it was.
+//
+// A decoder that meets anything else throws ProtocolError: the bridge then
+// ends the helper, since the stream can no longer be trusted.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelrin::bridge {
+
+inline constexpr std::uint32_t kProtocolVersion = 1;
+inline constexpr std::size_t kMaxFrame = 16u << 20;
+inline constexpr std::size_t kFrameHeader = 4;
+
+// The thirteen functions, numbered in the order of kelrin.h.
+enum class Function : std::uint8_t
+{
+    initializeUSB,
+    CloseUSB,
+    Buzzer,
+    ReadCard,
+    GuestCard,
+    LimitCard,
+    CardErase,
+    GetCardTypeByCardDataStr,
+    GetGuestLockNoByCardDataStr,
+    GetGuestETimeByCardDataStr,
+    ReadRecord,
+    GetOpenRecordByDataStr,
+    GetDLLVersion,
+};
+inline constexpr std::size_t kFunctionCount = 13;
+
+enum class Kind : std::uint8_t
+{
+    Byte,      // uint8_t
+    Int,       // int32_t
+    Text,      // const char *, NUL-terminated
+    FourBytes, // const uint8_t[4]
+    Output,    // char *, of the function's output capacity
+};
+
+struct Signature
+{
+    const char *name;
+    std::vector<Kind> args;
+    std::size_t outputCapacity; // 0: the function has no output buffer
+    // Bytes of arguments on a 32-bit stack: the N of a __stdcall "Name@N".
+    unsigned stackBytes() const { return 4 * static_cast<unsigned>(args.size()); }
+};
+
+const Signature &signature(Function function);
+std::optional<Function> functionNamed(std::string_view name);
+
+// The names a DLL may export a function under, in the order they are tried:
+// plain, then "Name@N" as mingw decorates 32-bit __stdcall, then "_Name@N"
+// as other compilers do.
+std::vector<std::string> exportNames(Function function);
+
+// One argument. Texts, lostCardIds and outputs may be null.
+struct Argument
+{
+    Kind kind = Kind::Int;
+    std::int32_t number = 0; // Byte and Int
+    bool null = false;       // Text, FourBytes and Output
+    std::string bytes;       // Text: up to the NUL; FourBytes: 4; Output: the buffer
+};
+
+struct Call
+{
+    Function function = Function::GetDLLVersion;
+    std::vector<Argument> args;
+};
+
+struct Answer
+{
+    std::int32_t result = 0;
+    bool hasOutput = false;
+    std::string output; // the buffer as the DLL left it
+};
+
+struct Hello
+{
+    std::uint32_t version = kProtocolVersion;
+    unsigned bits = 0;           // 32 or 64
+    std::int32_t load = 0;       // 0, or the bridge's code for a DLL that did not load
+    std::uint32_t loadError = 0; // Windows' error code then
+    // Per function, the name it resolved under; empty when missing.
+    std::array<std::string, kFunctionCount> resolved;
+};
+
+// An imported function of the DLL, for the import check.
+struct Import
+{
+    std::string dll;
+    std::string function; // "#N" for an import by ordinal
+};
+
+class ProtocolError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Each encoder returns a whole frame, length included. Throws ProtocolError
+// when the message would exceed kMaxFrame or does not fit its signature.
+std::string encodeCall(const Call &call);
+std::string encodeAnswer(const Answer &answer);
+std::string encodeHello(const Hello &hello);
+std::string encodeProbe(const std::vector<Import> &imports);
+std::string encodeProbed(const std::vector<bool> &resolved);
+
+// The payload length from a frame's first kFrameHeader bytes; throws
+// ProtocolError above kMaxFrame.
+std::size_t frameLength(std::string_view header);
+
+// Each decoder takes a frame's payload (without its length).
+Call decodeCall(std::string_view payload);
+// `function` says which output capacity the answer may carry.
+Answer decodeAnswer(std::string_view payload, Function function);
+Hello decodeHello(std::string_view payload);
+std::vector<Import> decodeProbe(std::string_view payload);
+std::vector<bool> decodeProbed(std::string_view payload, std::size_t expected);
+
+// Whether a payload is a Hello at all (its content may still be wrong):
+// what else comes first from a helper is Wine saying it could not start it.
+bool isHello(std::string_view payload);
+
+// What the helper reads first: is this payload a Call or a Probe?
+enum class Request
+{
+    Call,
+    Probe,
+};
+Request requestKind(std::string_view payload);
+
+// Copies what arrived into the caller's buffer of `capacity` bytes: never
+// more than the capacity, and always ending in a NUL inside it. Bytes the
+// answer does not reach stay as they were.
+void copyOutput(char *buffer, std::size_t capacity, std::string_view received);
+
+} // namespace kelrin::bridge

@@ -1,0 +1,484 @@
+// The bridge with DLLs built here, under Wine: every argument arrives in the
+// DLL's log unchanged, every output comes back bounded and terminated, and
+// every way the road to the DLL can fail answers its own code, after which
+// the next call works again. Wine, the prepared prefix and the helpers come
+// from the suite's set-up (wine_setup.sh) through the environment.
+#include "bridge.h"
+#include "GuardedBuffer.h"
+#include "kelrin.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+
+namespace kb = kelrin::bridge;
+namespace fs = std::filesystem;
+
+namespace {
+
+using F = kb::Function;
+
+std::string hex(const std::string &bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (const unsigned char c : bytes) {
+        text += digits[c >> 4];
+        text += digits[c & 0xF];
+    }
+    return text;
+}
+
+// The script's "text" reply and the log's texts carry bytes in hex.
+std::string logText(const char *text)
+{
+    return text ? "t=" + hex(text) : "null";
+}
+
+std::string highBytes()
+{
+    std::string text;
+    for (int c = 0x80; c <= 0xFF; ++c)
+        text += static_cast<char>(c);
+    return text;
+}
+
+// The station folder of one test: one of the DLLs built here as its
+// Kelrin.dll, the DLL's script and log, and a bridge in front of it.
+class WineBridge : public ::testing::Test
+{
+public:
+    void SetUp() override
+    {
+        std::string name = (fs::temp_directory_path() / "bridge-wine-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(name.data()), nullptr);
+        folder = name;
+        station = folder / "station";
+        fs::create_directory(station);
+        ::setenv("KELRIN_TEST_SCRIPT", (folder / "script").c_str(), 1);
+        ::setenv("KELRIN_TEST_LOG", (folder / "log").c_str(), 1);
+        ASSERT_NE(std::getenv("KELRIN_WINE"), nullptr)
+            << "run through ctest: Wine comes from the set-up";
+    }
+    void TearDown() override
+    {
+        m_bridge.reset();
+        fs::remove_all(folder);
+    }
+
+    void useDll(const std::string &name, const std::string &as = "Kelrin.dll")
+    {
+        fs::copy_file(fs::path(KELRIN_TEST_DLL_DIR) / name, station / as,
+                      fs::copy_options::overwrite_existing);
+    }
+    void script(const std::vector<std::string> &lines)
+    {
+        std::ofstream file(folder / "script", std::ios::binary);
+        for (const std::string &line : lines)
+            file << line << '\n';
+    }
+    std::vector<std::string> log() const
+    {
+        std::ifstream file(folder / "log", std::ios::binary);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(file, line);)
+            lines.push_back(line);
+        return lines;
+    }
+    std::string lastLogLine() const
+    {
+        const auto lines = log();
+        return lines.empty() ? "" : lines.back();
+    }
+
+    kb::Bridge &bridge()
+    {
+        if (!m_bridge) {
+            kb::Environment env = [this](const char *name) -> std::optional<std::string> {
+                if (const auto set = settings.find(name); set != settings.end())
+                    return set->second;
+                const char *value = std::getenv(name);
+                return value ? std::optional<std::string>(value) : std::nullopt;
+            };
+            m_bridge = std::make_unique<kb::Bridge>(env, kb::Places{station, helpers});
+        }
+        return *m_bridge;
+    }
+
+    // One call with an output buffer of the function's capacity (or none).
+    std::int32_t call(F function, std::vector<kb::Argument> inputs, GuardedBuffer *out = nullptr)
+    {
+        return bridge().call(function, std::move(inputs), out ? out->data() : nullptr);
+    }
+    std::int32_t readCard(GuardedBuffer &out) { return call(F::ReadCard, {kb::byteArg(1)}, &out); }
+
+    fs::path writeScript(const std::string &name, const std::string &body)
+    {
+        const fs::path path = folder / name;
+        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+        fs::permissions(path, fs::perms::owner_all);
+        return path;
+    }
+
+    fs::path folder, station;
+    fs::path helpers = KELRIN_TEST_HELPERS;
+    std::map<std::string, std::string> settings; // the environment as the test changes it
+    std::unique_ptr<kb::Bridge> m_bridge;
+};
+
+class Transport : public WineBridge, public ::testing::WithParamInterface<unsigned>
+{
+protected:
+    void SetUp() override
+    {
+        WineBridge::SetUp();
+        useDll("scripted" + std::to_string(GetParam()) + ".dll");
+        const kb::Found found = bridge().start(kb::kDefaultTimeLimit);
+        if (found.result == KELRIN_BRIDGE_NO_WINE32)
+            GTEST_SKIP() << "this machine's Wine runs no 32-bit programs";
+        ASSERT_EQ(found.result, KELRIN_OK);
+    }
+};
+
+} // namespace
+
+TEST_P(Transport, EveryArgumentArrivesInTheDllUnchanged)
+{
+    const std::string high = highBytes(), gbk = "\xB6\xAB\xC2\xA5"
+                                                "203";
+    const std::string longest(20000, '9'), card(128, 'A');
+    const std::uint8_t lost[4] = {0x00, 0xFF, 0x00, 0x80};
+    struct Row
+    {
+        F function;
+        std::vector<kb::Argument> inputs;
+        std::string logged;
+    };
+    const std::vector<Row> rows = {
+        {F::initializeUSB, {kb::byteArg(0)}, "initializeUSB 0"},
+        {F::initializeUSB, {kb::byteArg(255)}, "initializeUSB 255"},
+        {F::CloseUSB, {kb::byteArg(1)}, "CloseUSB 1"},
+        {F::Buzzer, {kb::byteArg(1), kb::intArg(INT32_MIN)}, "Buzzer 1 -2147483648"},
+        {F::Buzzer, {kb::byteArg(0), kb::intArg(INT32_MAX)}, "Buzzer 0 2147483647"},
+        {F::ReadCard, {kb::byteArg(1)}, "ReadCard 1 out"},
+        {F::GuestCard,
+         {kb::byteArg(255), kb::intArg(INT32_MIN), kb::intArg(INT32_MAX), kb::intArg(-1),
+          kb::byteArg(0), kb::byteArg(255), kb::textArg(""), kb::textArg(high.c_str()),
+          kb::textArg(gbk.c_str())},
+         "GuestCard 255 -2147483648 2147483647 -1 0 255 t= " + logText(high.c_str()) + " " +
+             logText(gbk.c_str()) + " out"},
+        {F::GuestCard,
+         {kb::byteArg(1), kb::intArg(508317), kb::intArg(0), kb::intArg(0), kb::byteArg(1),
+          kb::byteArg(1), kb::textArg(nullptr), kb::textArg(longest.c_str()),
+          kb::textArg("01020399")},
+         "GuestCard 1 508317 0 0 1 1 null " + logText(longest.c_str()) + " t=3031303230333939 out"},
+        {F::LimitCard,
+         {kb::byteArg(1), kb::intArg(INT32_MAX), kb::intArg(INT32_MIN), kb::intArg(0),
+          kb::textArg(gbk.c_str()), kb::fourBytesArg(lost)},
+         "LimitCard 1 2147483647 -2147483648 0 " + logText(gbk.c_str()) + " b=00FF0080 out"},
+        {F::LimitCard,
+         {kb::byteArg(0), kb::intArg(1), kb::intArg(2), kb::intArg(3), kb::textArg(nullptr),
+          kb::fourBytesArg(nullptr)},
+         "LimitCard 0 1 2 3 null null out"},
+        {F::CardErase, {kb::byteArg(0), kb::intArg(-1)}, "CardErase 0 -1 out"},
+        {F::GetCardTypeByCardDataStr,
+         {kb::textArg(card.c_str())},
+         "GetCardTypeByCardDataStr " + logText(card.c_str()) + " out"},
+        {F::GetGuestLockNoByCardDataStr,
+         {kb::intArg(INT32_MIN), kb::textArg(high.c_str())},
+         "GetGuestLockNoByCardDataStr -2147483648 " + logText(high.c_str()) + " out"},
+        {F::GetGuestETimeByCardDataStr,
+         {kb::intArg(INT32_MAX), kb::textArg("")},
+         "GetGuestETimeByCardDataStr 2147483647 t= out"},
+        {F::ReadRecord, {kb::byteArg(1)}, "ReadRecord 1 out"},
+        {F::GetOpenRecordByDataStr,
+         {kb::textArg(longest.c_str())},
+         "GetOpenRecordByDataStr " + logText(longest.c_str()) + " out"},
+        {F::GetDLLVersion, {}, "GetDLLVersion out"},
+    };
+    for (const Row &row : rows) {
+        // A buffer of the largest capacity, also where the function takes
+        // none: what arrives is the point here.
+        GuardedBuffer out(KELRIN_RECORD_TEXT_SIZE);
+        EXPECT_EQ(call(row.function, row.inputs, &out), 0) << row.logged;
+        EXPECT_EQ(lastLogLine(), row.logged);
+    }
+    // A null output buffer arrives null.
+    EXPECT_EQ(bridge().call(F::GetDLLVersion, {}, nullptr), 0);
+    EXPECT_EQ(lastLogLine(), "GetDLLVersion null");
+}
+
+TEST_P(Transport, EveryOutputComesBackBoundedAndTerminated)
+{
+    const std::string before = std::string("abc\0", 4);
+    struct Kind
+    {
+        std::string reply;                                      // the script's mode
+        std::function<std::string(std::size_t capacity)> bytes; // what the caller finds
+    };
+    const std::vector<Kind> kinds = {
+        {"fill 46", [](std::size_t c) { return std::string(c - 1, 'F') + '\0'; }},
+        {"empty",
+         [&](std::size_t c) { return '\0' + (before + std::string(c, 'X')).substr(1, c - 1); }},
+        {"untouched", [&](std::size_t c) { return (before + std::string(c, 'X')).substr(0, c); }},
+        {"text 8142",
+         [&](std::size_t c) {
+             return "\x81\x42" + std::string(1, '\0') +
+                    (before + std::string(c, 'X')).substr(3, c - 3);
+         }},
+    };
+    const std::vector<std::pair<F, std::vector<kb::Argument>>> calls = {
+        {F::ReadCard, {kb::byteArg(1)}},
+        {F::GuestCard,
+         {kb::byteArg(1), kb::intArg(1), kb::intArg(1), kb::intArg(1), kb::byteArg(1),
+          kb::byteArg(1), kb::textArg("2512071430"), kb::textArg("2612091200"),
+          kb::textArg("01020399")}},
+        {F::LimitCard,
+         {kb::byteArg(1), kb::intArg(1), kb::intArg(1), kb::intArg(1), kb::textArg("2512071430"),
+          kb::fourBytesArg(reinterpret_cast<const std::uint8_t *>("\1\2\3\4"))}},
+        {F::CardErase, {kb::byteArg(1), kb::intArg(1)}},
+        {F::GetCardTypeByCardDataStr, {kb::textArg("00")}},
+        {F::GetGuestLockNoByCardDataStr, {kb::intArg(1), kb::textArg("00")}},
+        {F::GetGuestETimeByCardDataStr, {kb::intArg(1), kb::textArg("00")}},
+        {F::ReadRecord, {kb::byteArg(1)}},
+        {F::GetOpenRecordByDataStr, {kb::textArg("00")}},
+        {F::GetDLLVersion, {}},
+    };
+    for (const auto &[function, inputs] : calls) {
+        const kb::Signature &s = kb::signature(function);
+        for (const Kind &kind : kinds) {
+            const std::string what = std::string(s.name) + " " + kind.reply;
+            script({std::string(s.name) + " 7 " + kind.reply});
+            GuardedBuffer out(s.outputCapacity);
+            std::memcpy(out.data(), before.data(), before.size());
+            EXPECT_EQ(call(function, inputs, &out), 7) << what;
+            out.expectIntact(what);
+            EXPECT_EQ(out.bytes(), kind.bytes(s.outputCapacity)) << what;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, Transport, ::testing::Values(32u, 64u),
+                         [](const auto &info) { return std::to_string(info.param) + "bit"; });
+
+TEST_F(WineBridge, FunctionsFoundUnderEachNameTheirDllGivesThem)
+{
+    const std::map<std::string, std::function<std::string(F)>> dlls = {
+        {"scripted-plain64.dll", [](F f) { return kb::exportNames(f)[0]; }},
+        {"scripted-decorated64.dll", [](F f) { return kb::exportNames(f)[1]; }},
+        {"scripted-underscore64.dll", [](F f) { return kb::exportNames(f)[2]; }},
+    };
+    for (const auto &[dll, expected] : dlls) {
+        useDll(dll);
+        const kb::Found found = bridge().start(kb::kDefaultTimeLimit);
+        ASSERT_EQ(found.result, KELRIN_OK) << dll;
+        for (std::size_t i = 0; i < kb::kFunctionCount; ++i)
+            EXPECT_EQ(found.hello->resolved[i], expected(static_cast<F>(i))) << dll;
+        GuardedBuffer out(KELRIN_CARD_HEX_SIZE);
+        EXPECT_EQ(readCard(out), 0) << dll;
+        EXPECT_EQ(lastLogLine(), "ReadCard 1 out") << dll;
+    }
+}
+
+namespace {
+
+// A way the road to the DLL fails: set up by `arrange`, shown by `act`
+// answering `code` with its output emptied; `recovers` when the next call
+// works again with the same bridge.
+struct Fault
+{
+    std::string name;
+    std::function<void(WineBridge &)> arrange;
+    std::int32_t code;
+    bool recovers;
+    std::function<std::int32_t(WineBridge &, GuardedBuffer &)> act;
+};
+
+void PrintTo(const Fault &fault, std::ostream *out)
+{
+    *out << fault.name;
+}
+
+class Faults : public WineBridge, public ::testing::WithParamInterface<Fault>
+{
+};
+
+std::int32_t readCardAct(WineBridge &t, GuardedBuffer &out)
+{
+    return t.readCard(out);
+}
+
+const Fault kFaults[] = {
+    {"function_missing_from_the_dll", [](WineBridge &t) { t.useDll("no-limitcard64.dll"); },
+     KELRIN_BRIDGE_NO_FUNCTION, true,
+     [](WineBridge &t, GuardedBuffer &out) {
+         return t.call(F::LimitCard,
+                       {kb::byteArg(1), kb::intArg(1), kb::intArg(1), kb::intArg(1),
+                        kb::textArg("x"), kb::fourBytesArg(nullptr)},
+                       &out);
+     }},
+    {"access_violation_in_guest_card",
+     [](WineBridge &t) {
+         auto &f = t;
+         f.useDll("scripted64.dll");
+         f.script({"GuestCard 0 crash"});
+     },
+     KELRIN_BRIDGE_HELPER_ENDED, true,
+     [](WineBridge &t, GuardedBuffer &out) {
+         return t.call(F::GuestCard,
+                       {kb::byteArg(1), kb::intArg(1), kb::intArg(1), kb::intArg(1), kb::byteArg(1),
+                        kb::byteArg(1), kb::textArg("2512071430"), kb::textArg("2612091200"),
+                        kb::textArg("01020399")},
+                       &out);
+     }},
+    {"read_record_that_never_returns",
+     [](WineBridge &t) {
+         auto &f = t;
+         f.useDll("scripted64.dll");
+         f.script({"ReadRecord 0 hang"});
+         f.settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "3000";
+     },
+     KELRIN_BRIDGE_TIMEOUT, true,
+     [](WineBridge &t, GuardedBuffer &out) {
+         return t.call(F::ReadRecord, {kb::byteArg(1)}, &out);
+     }},
+    {"helper_killed_between_calls", [](WineBridge &t) { t.useDll("scripted64.dll"); },
+     KELRIN_BRIDGE_HELPER_ENDED, true,
+     [](WineBridge &t, GuardedBuffer &out) {
+         // Gone before the call: writing to it must not end this process.
+         ::kill(t.bridge().helperPid(), SIGKILL);
+         ::usleep(300 * 1000);
+         return t.readCard(out);
+     }},
+    {"no_kelrin_dll_beside_the_program", [](WineBridge &) {}, KELRIN_BRIDGE_NO_DLL, false,
+     readCardAct},
+    {"kelrin_dll_that_is_no_pe",
+     [](WineBridge &t) { std::ofstream(t.station / "kelrin.DLL") << "MZ but no more"; },
+     KELRIN_BRIDGE_NOT_PE, false, readCardAct},
+    {"no_wine",
+     [](WineBridge &t) {
+         auto &f = t;
+         f.useDll("scripted64.dll");
+         f.settings["KELRIN_WINE"] = (f.folder / "no-such-wine").string();
+     },
+     KELRIN_BRIDGE_NO_WINE, false, readCardAct},
+    {"helper_missing_beside_the_bridge",
+     [](WineBridge &t) {
+         auto &f = t;
+         f.useDll("scripted64.dll");
+         f.helpers = f.folder;
+     },
+     KELRIN_BRIDGE_NO_HELPER, false, readCardAct},
+    {"prefix_that_cannot_be_prepared",
+     [](WineBridge &t) {
+         auto &f = t;
+         f.useDll("scripted64.dll");
+         std::ofstream(f.folder / "file") << "x";
+         f.settings["KELRIN_WINEPREFIX"] = (f.folder / "file" / "prefix").string();
+     },
+     KELRIN_BRIDGE_PREFIX, false, readCardAct},
+    {"companion_dll_missing", [](WineBridge &t) { t.useDll("needs-companion64.dll"); },
+     KELRIN_BRIDGE_DLL_LOAD, false, readCardAct},
+    {"wine_that_starts_no_helper",
+     [](WineBridge &t) {
+         auto &f = t;
+         f.useDll("scripted64.dll");
+         f.settings["KELRIN_WINE"] = f.writeScript("wine", "exit 0").string();
+     },
+     KELRIN_BRIDGE_HELPER_START, false, readCardAct},
+    {"wine_that_never_answers",
+     [](WineBridge &t) {
+         auto &f = t;
+         f.useDll("scripted64.dll");
+         f.settings["KELRIN_WINE"] = f.writeScript("wine", "exec sleep 60").string();
+         f.settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "1500";
+     },
+     KELRIN_BRIDGE_TIMEOUT, false, readCardAct},
+    {"helper_out_of_protocol",
+     [](WineBridge &t) {
+         auto &f = t;
+         f.useDll("scripted64.dll");
+         f.settings["KELRIN_WINE"] =
+             f.writeScript("wine", "printf '\\005\\000\\000\\000Hello'; exec sleep 60").string();
+     },
+     KELRIN_BRIDGE_PROTOCOL, false, readCardAct},
+};
+
+bool alive(int pid)
+{
+    return pid > 0 && ::kill(pid, 0) == 0;
+}
+
+} // namespace
+
+TEST_P(Faults, AnswerTheirCodeAndTheNextCallWorks)
+{
+    const Fault &fault = GetParam();
+    fault.arrange(*this);
+    // The port is open before the fault, as the station opens it at start.
+    if (fault.recovers) {
+        ASSERT_EQ(call(F::initializeUSB, {kb::byteArg(1)}), 0);
+    }
+    const int helperBefore = bridge().helperPid();
+    GuardedBuffer out(KELRIN_RECORD_TEXT_SIZE);
+    EXPECT_EQ(fault.act(*this, out), fault.code);
+    EXPECT_EQ(out.text(), "") << "a failed call leaves its output empty";
+    if (!fault.recovers)
+        return;
+    if (fault.code != KELRIN_BRIDGE_NO_FUNCTION) {
+        EXPECT_FALSE(alive(helperBefore)) << "the helper of the failed call still runs";
+        EXPECT_EQ(bridge().helperPid(), -1);
+    }
+    // The next call works, on a port opened again for it, with the time
+    // limit back at its default.
+    settings.erase("KELRIN_BRIDGE_TIMEOUT_MS");
+    const std::size_t logged = log().size();
+    GuardedBuffer card(KELRIN_CARD_HEX_SIZE);
+    EXPECT_EQ(readCard(card), 0);
+    const auto lines = log();
+    const std::vector<std::string> after(lines.begin() + std::min(logged, lines.size()),
+                                         lines.end());
+    if (fault.code == KELRIN_BRIDGE_NO_FUNCTION)
+        EXPECT_EQ(after, (std::vector<std::string>{"ReadCard 1 out"}));
+    else
+        EXPECT_EQ(after, (std::vector<std::string>{"initializeUSB 1", "ReadCard 1 out"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Bridge, Faults, ::testing::ValuesIn(kFaults),
+                         [](const auto &info) { return info.param.name; });
+
+TEST_F(WineBridge, ThirtyTwoBitDllWithoutThirtyTwoBitWine)
+{
+    useDll("scripted32.dll");
+    GuardedBuffer out(KELRIN_CARD_HEX_SIZE);
+    const std::int32_t result = readCard(out);
+    if (result == KELRIN_OK)
+        GTEST_SKIP() << "this machine's Wine runs 32-bit programs";
+    EXPECT_EQ(result, KELRIN_BRIDGE_NO_WINE32);
+    EXPECT_EQ(out.text(), "");
+}
+
+TEST_F(WineBridge, CompanionDllBesideTheDllIsFound)
+{
+    useDll("needs-companion64.dll");
+    useDll("companion64.dll", "companion64.dll");
+    GuardedBuffer version(KELRIN_VERSION_SIZE);
+    EXPECT_EQ(call(F::GetDLLVersion, {}, &version), 0);
+    EXPECT_EQ(lastLogLine(), "GetDLLVersion out");
+}
+
+TEST_F(WineBridge, DllChatterOnStandardOutputLeavesTheConversationIntact)
+{
+    useDll("scripted64.dll");
+    script({"GetDLLVersion 0 chatter", "ReadCard 0 text 3030303031"});
+    GuardedBuffer version(KELRIN_VERSION_SIZE), card(KELRIN_CARD_HEX_SIZE);
+    EXPECT_EQ(call(F::GetDLLVersion, {}, &version), 0);
+    EXPECT_EQ(readCard(card), 0);
+    EXPECT_EQ(card.text(), "00001");
+}
