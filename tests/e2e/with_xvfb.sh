@@ -5,7 +5,10 @@
 set -euo pipefail
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed (package xvfb)" >&2; exit 1; }
 fdfile=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" 2>/dev/null &
+# -noreset: the program's display probe may be the server's only client
+# for a moment, and a server that resets when it leaves refuses whoever
+# connects during the reset.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fdfile" 2>/dev/null &
 xvfb=$!
 # The server is waited for: one still shutting down would remove the lock and
 # socket files of the next server given its display number.
