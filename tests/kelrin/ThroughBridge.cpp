@@ -3,6 +3,7 @@
 // Wine runs no 32-bit programs has nothing to show, and every test skips.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -12,6 +13,9 @@ class ThroughBridge : public ::testing::Environment
 public:
     void SetUp() override
     {
+        // The set-up's Wine and prefix, never the account's own.
+        ::setenv("KELRIN_WINE", KELRIN_TEST_WINE, 1);
+        ::setenv("KELRIN_WINEPREFIX", KELRIN_TEST_WINEPREFIX, 1);
         if (KELRIN_TEST_BITS == 32 && std::filesystem::exists(KELRIN_TEST_NO_WINE32))
             GTEST_SKIP() << "this machine's Wine runs no 32-bit programs";
     }

@@ -63,8 +63,9 @@ public:
         fs::create_directory(station);
         ::setenv("KELRIN_TEST_SCRIPT", (folder / "script").c_str(), 1);
         ::setenv("KELRIN_TEST_LOG", (folder / "log").c_str(), 1);
-        ASSERT_NE(std::getenv("KELRIN_WINE"), nullptr)
-            << "run through ctest: Wine comes from the set-up";
+        // The set-up's Wine and prefix, never the account's own.
+        ::setenv("KELRIN_WINE", KELRIN_TEST_WINE, 1);
+        ::setenv("KELRIN_WINEPREFIX", KELRIN_TEST_WINEPREFIX, 1);
     }
     void TearDown() override
     {
