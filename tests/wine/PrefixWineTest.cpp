@@ -332,10 +332,11 @@ public:
         ::tcsetattr(m_master, TCSANOW, &raw);
         // Held open, so that the master never reads a hang-up between the
         // DLL's calls.
-        m_slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY);
+        m_node = ::ptsname(m_master);
+        m_slave = ::open(m_node.c_str(), O_RDWR | O_NOCTTY);
         fs::create_directories(stable.parent_path());
         fs::remove(stable);
-        fs::create_symlink(::ptsname(m_master), stable);
+        fs::create_symlink(m_node, stable);
     }
     ~SerialEncoder()
     {
@@ -378,8 +379,11 @@ public:
 private:
     void vanish()
     {
+        // The stable path goes only while it leads here: the adapter
+        // plugged in again may have it already.
         std::error_code ignored;
-        fs::remove(m_stable, ignored);
+        if (fs::read_symlink(m_stable, ignored) == m_node)
+            fs::remove(m_stable, ignored);
         for (int *fd : {&m_slave, &m_master}) {
             if (*fd >= 0)
                 ::close(*fd);
@@ -388,6 +392,7 @@ private:
     }
 
     fs::path m_stable;
+    std::string m_node; // the pseudo-terminal's slave, /dev/pts/N
     int m_master = -1, m_slave = -1;
     std::thread m_responder;
 };
