@@ -66,6 +66,11 @@ struct Found
     std::string text;
 };
 
+void PrintTo(const Found &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
 class RegistryFind : public ::testing::TestWithParam<Found>
 {
 };
@@ -107,6 +112,11 @@ struct Setting
     reg::Value set;
     std::string expected; // the whole file after
 };
+
+void PrintTo(const Setting &row, std::ostream *out)
+{
+    *out << row.name;
+}
 
 class RegistrySet : public ::testing::TestWithParam<Setting>
 {
@@ -164,6 +174,11 @@ struct Need
     std::string note;                 // a part of the one note expected, or "" for none
     bool hidBusRight;
 };
+
+void PrintTo(const Need &row, std::ostream *out)
+{
+    *out << row.name;
+}
 
 class PrefixReview : public ::testing::TestWithParam<Need>
 {

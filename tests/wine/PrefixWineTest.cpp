@@ -352,7 +352,8 @@ public:
     {
         m_responder = std::thread([this, answer, vanishes] {
             std::string line;
-            const auto until = kb::Clock::now() + std::chrono::seconds(60);
+            // The DLL's own read gives up after 3 s.
+            const auto until = kb::Clock::now() + std::chrono::seconds(15);
             while ((line.empty() || line.back() != '\n') && kb::Clock::now() < until) {
                 pollfd p{m_master, POLLIN, 0};
                 char byte;
