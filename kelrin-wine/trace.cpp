@@ -35,9 +35,8 @@ Trace::Trace(const Environment &env, const fs::path &file)
     m_prefix = *prefix;
     m_wineserver = *server;
     if (const auto users = prefixUsers(m_prefix); !users.empty()) {
-        m_note = "not taken: " + describe(users) +
-                 " runs in this prefix; close the station (or that program) and run the "
-                 "check again";
+        m_note = "not taken: " + describe(users) + (users.size() == 1 ? " runs" : " run") +
+                 " in this prefix; close the station (or that program) and run the check again";
         return;
     }
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);

@@ -358,7 +358,8 @@ Upkeep keepPrefix(const fs::path &prefix, const std::optional<fs::path> &wineser
         if (!scan.users.empty()) {
             upkeep.kept = Kept::Waiting;
             summary(": not yet, since " + describe(scan.users) +
-                    " runs in this prefix; at the next start with nothing else there");
+                    (scan.users.size() == 1 ? " runs" : " run") +
+                    " in this prefix; at the next start with nothing else there");
         } else {
             // The server writes its registry out as it ends; what is due is
             // read again from that.
