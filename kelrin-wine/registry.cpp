@@ -71,17 +71,22 @@ Line lineAt(std::string_view file, std::size_t begin)
     return {begin, newline, newline + 1};
 }
 
+std::string escaped(std::string_view text);
+
 // Where the key's header line starts; npos when the file has no such key.
+// Header lines are found by their '[' at a line's start and compared as
+// written, escapes and all: a system.reg holds some 75000 lines, and it is
+// read before every start of a helper.
 std::size_t keyStart(std::string_view file, std::string_view key)
 {
-    std::string name;
-    for (std::size_t at = 0; at < file.size();) {
-        const Line line = lineAt(file, at);
-        if (file[at] == '[' &&
-            unescape(file.substr(at + 1, line.end - at - 1), ']', name) != std::string_view::npos &&
-            sameName(name, key))
+    const std::string written = escaped(key);
+    for (std::size_t at = file.find('['); at != std::string_view::npos;
+         at = file.find('[', at + 1)) {
+        const std::size_t name = at + 1;
+        if ((at == 0 || file[at - 1] == '\n') && file.size() - name > written.size() &&
+            file[name + written.size()] == ']' &&
+            sameName(file.substr(name, written.size()), written))
             return at;
-        at = line.next;
     }
     return std::string_view::npos;
 }
