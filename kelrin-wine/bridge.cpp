@@ -1,5 +1,6 @@
 #include "bridge.h"
 
+#include "bridgelog.h"
 #include "kelrin.h"
 
 #include <cstring>
@@ -14,6 +15,23 @@ namespace {
 
 // Enough of a DLL to find its headers: they sit in the first few KiB.
 constexpr std::size_t kHeaderBytes = 64 * 1024;
+
+// What a trace asks of Wine: the HID stack, serial ports, the device
+// manager that maps them, device enumeration, and which DLLs load.
+constexpr const char *kTraceChannels = "WINEDEBUG=+hid,+comm,+mountmgr,+setupapi,+loaddll";
+
+std::string versionOf(const fs::path &wine)
+{
+    try {
+        Child child(
+            {wine, {"--version"}, environmentWith(wineDropped(), {"WINEDEBUG=-all"}), true, true});
+        const auto out = child.receiveAll(Clock::now() + std::chrono::seconds(5));
+        if (out && !out->empty())
+            return out->substr(0, out->find('\n'));
+    } catch (const std::system_error &) {
+    }
+    return "version unknown";
+}
 
 std::string fileStart(const fs::path &path, std::size_t count)
 {
@@ -58,6 +76,18 @@ Bridge::Bridge(Environment env, Places places) : m_env(std::move(env)), m_places
 {}
 
 Bridge::~Bridge() = default;
+
+void Bridge::traceTo(const fs::path &file)
+{
+    const std::lock_guard lock(m_mutex);
+    m_trace = file;
+}
+
+void Bridge::stop()
+{
+    const std::lock_guard lock(m_mutex);
+    m_session.reset();
+}
 
 int Bridge::helperPid() const
 {
@@ -146,16 +176,28 @@ std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(
     if (found.prefixOutcome == PrefixOutcome::Failed)
         return Clock::now() >= deadline ? KELRIN_BRIDGE_TIMEOUT : KELRIN_BRIDGE_PREFIX;
 
+    // Until this helper has answered, no other bridge restarts the prefix's
+    // Wine under it.
+    const PrefixLock lock(*found.prefix, deadline);
+    found.upkeep = keepPrefix(*found.prefix, wineserverFor(*found.wine), m_env, deadline);
+    std::vector<std::string> settings = wineSettings(*found.prefix);
+    if (!m_trace.empty()) {
+        for (std::string &setting : settings) {
+            if (setting.starts_with("WINEDEBUG="))
+                setting = kTraceChannels;
+        }
+    }
     auto session = std::make_unique<Session>();
     try {
-        session->child = std::make_unique<Child>(
-            Child::Spec{*found.wine,
-                        {found.helper.string(), found.dll->string()},
-                        environmentWith(wineDropped(), wineSettings(*found.prefix)),
-                        true,
-                        // What Wine starts for the helper would hold our
-                        // standard error open for as long as it runs.
-                        true});
+        session->child =
+            std::make_unique<Child>(Child::Spec{*found.wine,
+                                                {found.helper.string(), found.dll->string()},
+                                                environmentWith(wineDropped(), settings),
+                                                true,
+                                                // What Wine starts for the helper would hold our
+                                                // standard error open for as long as it runs.
+                                                true},
+                                    m_trace);
     } catch (const std::system_error &) {
         return KELRIN_BRIDGE_HELPER_START;
     }
@@ -186,6 +228,12 @@ std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(
         return KELRIN_BRIDGE_PROTOCOL;
     }
     found.hello = m_session->hello;
+    if (const auto log = m_env(kLogSetting); log && !log->empty())
+        logLine(m_env, "helper started: process " + std::to_string(m_session->child->pid()) + ", " +
+                           found.helper.filename().string() + " for " + found.dll->string() + " (" +
+                           std::to_string(found.hello->bits) + "-bit), Wine " +
+                           found.wine->string() + " (" + versionOf(*found.wine) + "), prefix " +
+                           found.prefix->string());
     return m_session->hello.load;
 }
 
@@ -194,6 +242,8 @@ Found Bridge::start(std::chrono::milliseconds limit, void (*note)(const char *))
     const std::lock_guard lock(m_mutex);
     Found found;
     found.result = startSession(Clock::now() + limit, found, note);
+    if (kelrin_bridge_result_entry(found.result))
+        logLine(m_env, failureText("start", found.result));
     return found;
 }
 
@@ -286,6 +336,8 @@ std::int32_t Bridge::call(Function function, std::vector<Argument> inputs, char 
         callLocked(function, inputs, output, Clock::now() + timeLimit(m_env), answered);
     if (!answered && output)
         output[0] = '\0';
+    if (!answered && kelrin_bridge_result_entry(result))
+        logLine(m_env, failureText(s.name, result));
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include "pe.h"
 #include "prefix.h"
 #include "protocol.h"
+#include "upkeep.h"
 
 #include <chrono>
 #include <cstdint>
@@ -38,6 +39,7 @@ struct Found
     std::filesystem::path helper;
     std::optional<std::filesystem::path> prefix;
     std::optional<PrefixOutcome> prefixOutcome;
+    std::optional<Upkeep> upkeep; // what was kept right in the prefix before the helper started
     std::optional<Hello> hello;
     std::int32_t result = 0; // 0 when the helper runs with the DLL loaded
 };
@@ -72,6 +74,14 @@ public:
     // The helper's process, while one runs (for the tests: -1 otherwise).
     int helperPid() const;
 
+    // From the next start on, Wine's device and loader channels are traced
+    // into `file` (appended) by the helper and all that Wine starts for it;
+    // an empty path ends that. Wine's services trace only when this start
+    // starts them: the caller restarts the prefix's server first.
+    void traceTo(const std::filesystem::path &file);
+    // Ends the helper, as a failed call would.
+    void stop();
+
 private:
     struct Session;
     enum class Exchange
@@ -95,6 +105,7 @@ private:
     mutable std::mutex m_mutex;
     std::unique_ptr<Session> m_session;
     std::optional<std::uint8_t> m_openPort; // the encoder type of a port left open
+    std::filesystem::path m_trace;
 };
 
 } // namespace kelrin::bridge

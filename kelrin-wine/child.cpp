@@ -111,7 +111,7 @@ private:
 
 } // namespace
 
-Child::Child(const Spec &spec)
+Child::Child(const Spec &spec, const std::filesystem::path &errorFile)
 {
     int toChild[2] = {-1, -1}, fromChild[2] = {-1, -1};
     if (spec.talk && (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0)) {
@@ -128,7 +128,10 @@ Child::Child(const Spec &spec)
         posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     }
-    if (spec.quiet)
+    if (!errorFile.empty())
+        posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, errorFile.c_str(),
+                                         O_WRONLY | O_APPEND | O_CREAT, 0600);
+    else if (spec.quiet)
         posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
 
     // The child starts with no signal held back and none ignored that

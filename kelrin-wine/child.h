@@ -37,7 +37,9 @@ public:
     };
 
     // Throws std::system_error when the program cannot be started at all.
-    explicit Child(const Spec &spec);
+    // `errorFile`, when given, takes its standard error (appended), whatever
+    // `quiet` says: where a trace of Wine goes.
+    explicit Child(const Spec &spec, const std::filesystem::path &errorFile = {});
     Child(const Child &) = delete;
     Child &operator=(const Child &) = delete;
     // Closes its input, gives it a moment to end on its own, then kills it.

@@ -1,6 +1,7 @@
 #include "prefix.h"
 
 #include "locate.h"
+#include "upkeep.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -94,6 +95,11 @@ PrefixOutcome preparePrefix(const fs::path &prefix, const fs::path &wine, Deadli
     // as it ends, so the prefix is complete only once that has ended too.
     bool done = runToEnd(wine, {"wineboot", "--init"}, temporary, deadline) &&
                 runToEnd(*server, {"-w"}, temporary, deadline) && prefixReady(temporary);
+    // Its server has ended: the registry file is the registry now. A prefix
+    // left without these is put right at its first start.
+    std::string unwritten;
+    if (done)
+        writeChanges(temporary, hidBusChanges(), unwritten);
     if (!done) {
         // Whatever still runs in it goes, so that it can be removed.
         runToEnd(*server, {"-k"}, temporary, Clock::now() + std::chrono::seconds(5));

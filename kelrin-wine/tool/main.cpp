@@ -5,12 +5,14 @@
 // thirteen functions resolve, 1 anything less, 2 bad usage.
 #include "bridge.h"
 #include "kelrin.h"
+#include "trace.h"
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -28,7 +30,7 @@ constexpr int kBadUsage = 2;
 constexpr std::chrono::seconds kCheckTimeLimit{120};
 
 constexpr std::string_view kHelp =
-    "Usage: kelrin-bridge check [--program-folder DIR]\n"
+    "Usage: kelrin-bridge check [--program-folder DIR] [--trace FILE]\n"
     "  or:  kelrin-bridge --help | --version\n"
     "\n"
     "Looks at the Wine bridge to the encoder maker's Kelrin.dll, for a station\n"
@@ -41,15 +43,25 @@ constexpr std::string_view kHelp =
     "                         was found: Wine, the prefix, the DLL and its word\n"
     "                         size, the helper, each of the thirteen functions,\n"
     "                         the imports of the DLL that do not resolve and\n"
-    "                         what GetDLLVersion answers\n"
+    "                         what GetDLLVersion answers; before the helper\n"
+    "                         starts, it puts the prefix's HID bus and serial\n"
+    "                         port settings right and says what it found\n"
     "\n"
     "Options:\n"
     "  --program-folder DIR   the station's folder, where Kelrin.dll lies\n"
     "                         (default: the folder above this program's own)\n"
+    "  --trace FILE           restart the prefix's Wine with its device and\n"
+    "                         loader channels traced, and write what Wine did\n"
+    "                         for the check's own calls to FILE (not while a\n"
+    "                         station runs in the prefix: it says so instead)\n"
     "\n"
     "Environment: KELRIN_WINE (the Wine to use, default wine on the PATH),\n"
     "KELRIN_WINEPREFIX (default $XDG_DATA_HOME/guestcard/wine),\n"
-    "KELRIN_BRIDGE_TIMEOUT_MS (a call's time limit, default 30000).\n"
+    "KELRIN_BRIDGE_TIMEOUT_MS (a call's time limit, default 30000),\n"
+    "KELRIN_SERIAL_PORT (COMn=PATH: the encoder's serial adapter pinned to a COM\n"
+    "name in the prefix, e.g. COM1=/dev/serial/by-id/usb-...),\n"
+    "KELRIN_BRIDGE_LOG (FILE: a line per helper start and per failure of the\n"
+    "bridge appended there; unset, no log).\n"
     "\n"
     "Exit status: 0 all thirteen functions resolve, 1 anything less, 2 bad usage.\n";
 
@@ -88,11 +100,12 @@ void preparing(const char *note)
     line("Prefix:", note);
 }
 
-int check(const fs::path &programFolder)
+int check(const fs::path &programFolder, const fs::path &trace)
 {
     const auto env = kb::processEnvironment();
     // The helpers lie beside this program, as beside the bridge library.
     kb::Bridge bridge(env, {programFolder, kb::programFolder()});
+    bridge.traceTo(trace);
     const auto started = kb::Clock::now();
     const kb::Found found = bridge.start(kCheckTimeLimit, preparing);
     const double seconds = std::chrono::duration<double>(kb::Clock::now() - started).count();
@@ -121,6 +134,10 @@ int check(const fs::path &programFolder)
             line("Prefix:", found.prefix->string() + " (" + state + ")");
     } else if (found.result == KELRIN_BRIDGE_PREFIX) {
         line("Prefix:", "no place for it: set KELRIN_WINEPREFIX, XDG_DATA_HOME or HOME");
+    }
+    if (found.upkeep) {
+        for (const kb::Note &note : found.upkeep->notes)
+            line(note.label, note.text);
     }
 
     int resolved = 0;
@@ -191,12 +208,23 @@ int main(int argc, char *argv[])
     if (!args.empty() && args[0] == "check") {
         // The station's folder: the one above this program's, as installed.
         fs::path folder = kb::programFolder().parent_path();
-        if (args.size() == 3 && args[1] == "--program-folder")
-            folder = fs::path(args[2]);
-        else if (args.size() != 1)
-            return std::cerr << "kelrin-bridge: bad usage; see kelrin-bridge --help\n", kBadUsage;
+        std::optional<fs::path> trace;
+        for (std::size_t i = 1; i < args.size(); i += 2) {
+            if (i + 1 < args.size() && args[i] == "--program-folder")
+                folder = fs::path(args[i + 1]);
+            else if (i + 1 < args.size() && args[i] == "--trace" && !args[i + 1].empty())
+                trace = fs::absolute(fs::path(args[i + 1]));
+            else
+                return std::cerr << "kelrin-bridge: bad usage; see kelrin-bridge --help\n",
+                       kBadUsage;
+        }
         try {
-            return check(folder);
+            if (!trace)
+                return check(folder, {});
+            kb::Trace taken(kb::processEnvironment(), *trace);
+            const int status = check(folder, taken.file());
+            line("Trace:", taken.finish());
+            return status;
         } catch (const std::exception &error) {
             std::cerr << "kelrin-bridge: " << error.what() << '\n';
             return kFailed;
