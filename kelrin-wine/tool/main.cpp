@@ -5,6 +5,7 @@
 // thirteen functions resolve, 1 anything less, 2 bad usage.
 #include "bridge.h"
 #include "kelrin.h"
+#include "tool/devices_section.h"
 
 #include <chrono>
 #include <cstdio>
@@ -41,7 +42,11 @@ constexpr std::string_view kHelp =
     "                         was found: Wine, the prefix, the DLL and its word\n"
     "                         size, the helper, each of the thirteen functions,\n"
     "                         the imports of the DLL that do not resolve and\n"
-    "                         what GetDLLVersion answers\n"
+    "                         what GetDLLVersion answers; then the encoder's\n"
+    "                         device: the hidraw and USB serial nodes as Linux\n"
+    "                         shows them to this account, the HID devices and\n"
+    "                         COM ports Windows shows the DLL under Wine, and\n"
+    "                         for a device Wine does not show, why and the fix\n"
     "\n"
     "Options:\n"
     "  --program-folder DIR   the station's folder, where Kelrin.dll lies\n"
@@ -161,6 +166,11 @@ int check(const fs::path &programFolder)
         const std::int32_t result = bridge.call(kb::Function::GetDLLVersion, {}, text);
         line("Version:", result == KELRIN_OK ? std::string(text) : codeText(result));
     }
+    // What the encoder's device looks like from both sides; findings only,
+    // the exit status stays the thirteen functions'.
+    if (found.wine)
+        for (const auto &[label, text] : kb::deviceSection(bridge, found))
+            line(label, text);
 
     if (found.result != KELRIN_OK) {
         line("Result:", codeText(found.result));
