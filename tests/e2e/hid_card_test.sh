@@ -25,14 +25,20 @@ card=0000$(od -An -tx1 -N14 /dev/urandom | tr -d ' \n' | tr a-f A-F)
 printf '%s' "$card" >"$HID_DIR/device/card"
 : >"$HID_DIR/device/faults"
 write_handoff '[MAIN]\r\nleavedate=261224\r\nleavetime=1200\r\nroomno=03040506\r\ncoid=4711\r\nfh=301\r\n'
+# The whole screen once the box has drawn: the box is a window of its own.
+screen() {
+    [ -n "${ARTIFACTS:-}" ] || return 0
+    mkdir -p "$ARTIFACTS"
+    import -window root "$ARTIFACTS/$1.png"
+}
 start_station
 
 if [ "$prefix" = prefix ]; then
     # "制客人卡" at 120,304 (139 x 35).
     xdotool mousemove --window "$window" 189 321 click 1
     wait_for_box '提示'
-    keep_screenshot hid_card_read
     box_text
+    screen hid_card_read
     [ "$text" = "发卡器的感应区无卡"$'\n'"$card" ] || fail "the box says: $text (the model's card: $card)"
     close_box
     echo "the station showed the card $card from the virtual encoder"
@@ -40,8 +46,8 @@ else
     # The first focus is on the open-port button.
     xdotool key space
     wait_for_box '提示'
-    keep_screenshot hid_no_device_with_sdl
     box_text
+    screen hid_no_device_with_sdl
     [ "$text" = "打开USB失败"$'\n'"-401" ] || fail "the box says: $text"
     close_box
     echo "the station showed the DLL's own no-device code with the SDL bus"

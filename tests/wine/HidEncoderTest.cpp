@@ -69,6 +69,7 @@ protected:
     }
     void TearDown() override
     {
+        ::unsetenv("KELRIN_BRIDGE_TIMEOUT_MS");
         m_bridge.reset();
         fs::remove_all(station);
         if (changed) {
@@ -197,7 +198,6 @@ TEST_P(HidFaults, AnswerACodeAndTheNextCallIsServed)
     if (fault.read == KELRIN_BRIDGE_TIMEOUT)
         ::setenv("KELRIN_BRIDGE_TIMEOUT_MS", "3000", 1);
     ASSERT_EQ(bridge(64, fault.prefix).start(kb::kDefaultTimeLimit).result, KELRIN_OK);
-    ::unsetenv("KELRIN_BRIDGE_TIMEOUT_MS");
     changed = changed || !fault.faults.empty();
     EXPECT_EQ(open(), fault.opened);
     if (fault.opened == KELRIN_OK) {
