@@ -166,23 +166,23 @@ int check(const fs::path &programFolder)
         const std::int32_t result = bridge.call(kb::Function::GetDLLVersion, {}, text);
         line("Version:", result == KELRIN_OK ? std::string(text) : codeText(result));
     }
-    // What the encoder's device looks like from both sides; findings only,
-    // the exit status stays the thirteen functions'.
-    if (found.wine)
-        for (const auto &[label, text] : kb::deviceSection(bridge, found))
-            line(label, text);
 
-    if (found.result != KELRIN_OK) {
-        line("Result:", codeText(found.result));
-        return kFailed;
-    }
-    if (resolved != static_cast<int>(kb::kFunctionCount)) {
-        line("Result:",
-             std::to_string(kb::kFunctionCount - resolved) + " of the thirteen functions missing");
-        return kFailed;
-    }
-    line("Result:", "all thirteen functions resolve");
-    return kDone;
+    // After the result, what the encoder's device looks like from both
+    // sides: findings to read, the exit status stays the thirteen functions'.
+    const auto finish = [&](const std::string &result, int status) {
+        line("Result:", result);
+        if (found.wine)
+            for (const auto &[label, text] : kb::deviceSection(bridge, found))
+                line(label, text);
+        return status;
+    };
+    if (found.result != KELRIN_OK)
+        return finish(codeText(found.result), kFailed);
+    if (resolved != static_cast<int>(kb::kFunctionCount))
+        return finish(std::to_string(kb::kFunctionCount - resolved) +
+                          " of the thirteen functions missing",
+                      kFailed);
+    return finish("all thirteen functions resolve", kDone);
 }
 
 } // namespace
