@@ -267,6 +267,25 @@ std::optional<std::vector<bool>> Bridge::probe(const std::vector<Import> &import
     }
 }
 
+std::optional<DeviceList> Bridge::devices()
+{
+    const std::lock_guard lock(m_mutex);
+    if (!m_session)
+        return std::nullopt;
+    std::string reply;
+    if (const Exchange outcome = exchange(encodeDevices(), reply, Clock::now() + timeLimit(m_env));
+        outcome != Exchange::Done) {
+        failed(outcome);
+        return std::nullopt;
+    }
+    try {
+        return decodeDeviceList(reply);
+    } catch (const ProtocolError &) {
+        failed(Exchange::Protocol);
+        return std::nullopt;
+    }
+}
+
 std::int32_t Bridge::callLocked(Function function, std::vector<Argument> &args, char *output,
                                 Deadline deadline, bool &answered)
 {

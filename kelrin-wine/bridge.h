@@ -70,6 +70,9 @@ public:
     // Asks the running helper which of `imports` resolve; nothing when no
     // helper runs or it does not answer.
     std::optional<std::vector<bool>> probe(const std::vector<Import> &imports);
+    // Asks the running helper which devices Windows shows it; nothing when
+    // no helper runs or it does not answer.
+    std::optional<DeviceList> devices();
 
     // The helper's process, while one runs (for the tests: -1 otherwise).
     int helperPid() const;

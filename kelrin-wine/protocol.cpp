@@ -11,11 +11,13 @@ namespace {
 
 enum class Tag : std::uint8_t
 {
-    Hello = 0x48,  // 'H'
-    Call = 0x43,   // 'C'
-    Answer = 0x41, // 'A'
-    Probe = 0x50,  // 'P'
-    Probed = 0x52, // 'R'
+    Hello = 0x48,      // 'H'
+    Call = 0x43,       // 'C'
+    Answer = 0x41,     // 'A'
+    Probe = 0x50,      // 'P'
+    Probed = 0x52,     // 'R'
+    Devices = 0x44,    // 'D'
+    DeviceList = 0x4C, // 'L'
 };
 
 using K = Kind;
@@ -347,6 +349,68 @@ std::vector<bool> decodeProbed(std::string_view payload, std::size_t expected)
     return resolved;
 }
 
+std::string encodeDevices()
+{
+    return Writer(Tag::Devices).finish();
+}
+
+std::string encodeDeviceList(const DeviceList &devices)
+{
+    Writer out(Tag::DeviceList);
+    out.u32(static_cast<std::uint32_t>(devices.hid.size()));
+    for (const HidDevice &device : devices.hid) {
+        out.u32(device.vendor | std::uint32_t(device.product) << 16);
+        out.u32(device.usagePage | std::uint32_t(device.usage) << 16);
+        out.bytes(device.name);
+        out.bytes(device.path);
+    }
+    out.u32(static_cast<std::uint32_t>(devices.comPorts.size()));
+    for (const std::string &port : devices.comPorts)
+        out.bytes(port);
+    out.u32(static_cast<std::uint32_t>(devices.busSettings.size()));
+    for (const auto &[name, value] : devices.busSettings) {
+        out.bytes(name);
+        out.u32(value);
+    }
+    return out.finish();
+}
+
+DeviceList decodeDeviceList(std::string_view payload)
+{
+    Reader in(payload, Tag::DeviceList);
+    DeviceList devices;
+    // A device takes at least 16 bytes, a port 4: bounds before anything is reserved.
+    const std::uint32_t hidCount = in.u32();
+    if (hidCount > payload.size() / 16)
+        throw ProtocolError("more devices than the message holds");
+    devices.hid.resize(hidCount);
+    for (HidDevice &device : devices.hid) {
+        const std::uint32_t ids = in.u32(), usage = in.u32();
+        device.vendor = static_cast<std::uint16_t>(ids);
+        device.product = static_cast<std::uint16_t>(ids >> 16);
+        device.usagePage = static_cast<std::uint16_t>(usage);
+        device.usage = static_cast<std::uint16_t>(usage >> 16);
+        device.name = in.bytes();
+        device.path = in.bytes();
+    }
+    const std::uint32_t portCount = in.u32();
+    if (portCount > payload.size() / 4)
+        throw ProtocolError("more ports than the message holds");
+    devices.comPorts.resize(portCount);
+    for (std::string &port : devices.comPorts)
+        port = in.bytes();
+    const std::uint32_t settingCount = in.u32();
+    if (settingCount > payload.size() / 8)
+        throw ProtocolError("more settings than the message holds");
+    devices.busSettings.resize(settingCount);
+    for (auto &[name, value] : devices.busSettings) {
+        name = in.bytes();
+        value = in.u32();
+    }
+    in.end();
+    return devices;
+}
+
 bool isHello(std::string_view payload)
 {
     return !payload.empty() && payload.front() == static_cast<char>(Tag::Hello);
@@ -358,7 +422,9 @@ Request requestKind(std::string_view payload)
         return Request::Call;
     if (!payload.empty() && payload.front() == static_cast<char>(Tag::Probe))
         return Request::Probe;
-    throw ProtocolError("neither a call nor a probe");
+    if (payload.size() == 1 && payload.front() == static_cast<char>(Tag::Devices))
+        return Request::Devices;
+    throw ProtocolError("neither a call, a probe nor a question for the devices");
 }
 
 std::size_t frameLength(std::string_view header)

@@ -17,6 +17,9 @@
 //   Probe     bridge -> helper: DLL and function names to resolve (the check
 //             of a DLL's imports)
 //   Probed    helper -> bridge: one byte per name, 1 where it resolved
+//   Devices   bridge -> helper: which devices does Windows show here?
+//   DeviceList helper -> bridge: the HID devices that setupapi and hid.dll
+//             enumerate, and the COM ports Wine has mapped
 //
 // Numbers travel as 4 bytes little-endian, one-byte arguments as one byte.
 // Texts travel as their bytes up to the NUL, unchanged (the library speaks
@@ -34,6 +37,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kelrin::bridge {
@@ -119,6 +123,28 @@ struct Hello
     std::array<std::string, kFunctionCount> resolved;
 };
 
+// A HID device as a Windows program finds it: through setupapi's HID
+// interface class and hid.dll. Texts in UTF-8.
+struct HidDevice
+{
+    std::uint16_t vendor = 0;
+    std::uint16_t product = 0;
+    std::uint16_t usagePage = 0; // of its top-level collection
+    std::uint16_t usage = 0;
+    std::string name; // the product string; empty when it gives none
+    std::string path; // the device interface path CreateFile opens
+};
+
+// The devices Windows shows to the DLL, for the check.
+struct DeviceList
+{
+    std::vector<HidDevice> hid;
+    std::vector<std::string> comPorts; // "COM1", ...
+    // The values set under HKLM\System\CurrentControlSet\Services\winebus
+    // among "Enable SDL", "DisableHidraw" and "DisableInput".
+    std::vector<std::pair<std::string, std::uint32_t>> busSettings;
+};
+
 // An imported function of the DLL, for the import check.
 struct Import
 {
@@ -139,6 +165,8 @@ std::string encodeAnswer(const Answer &answer);
 std::string encodeHello(const Hello &hello);
 std::string encodeProbe(const std::vector<Import> &imports);
 std::string encodeProbed(const std::vector<bool> &resolved);
+std::string encodeDevices();
+std::string encodeDeviceList(const DeviceList &devices);
 
 // The payload length from a frame's first kFrameHeader bytes; throws
 // ProtocolError above kMaxFrame.
@@ -151,16 +179,18 @@ Answer decodeAnswer(std::string_view payload, Function function);
 Hello decodeHello(std::string_view payload);
 std::vector<Import> decodeProbe(std::string_view payload);
 std::vector<bool> decodeProbed(std::string_view payload, std::size_t expected);
+DeviceList decodeDeviceList(std::string_view payload);
 
 // Whether a payload is a Hello at all (its content may still be wrong):
 // what else comes first from a helper is Wine saying it could not start it.
 bool isHello(std::string_view payload);
 
-// What the helper reads first: is this payload a Call or a Probe?
+// What the helper reads first: is this payload a Call, a Probe or Devices?
 enum class Request
 {
     Call,
     Probe,
+    Devices,
 };
 Request requestKind(std::string_view payload);
 

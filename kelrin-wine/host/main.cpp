@@ -9,6 +9,7 @@
 // A crash inside the DLL ends the process at once, with no dialog: the bridge
 // sees the pipe close and tells the station.
 #include "host/WinePath.h"
+#include "host/devices.h"
 #include "kelrin.h"
 #include "protocol.h"
 
@@ -284,10 +285,18 @@ int wmain(int argc, wchar_t *argv[])
     try {
         std::string payload;
         while (readFrame(payload)) {
-            const std::string reply =
-                kb::requestKind(payload) == kb::Request::Call
-                    ? kb::encodeAnswer(serve(kb::decodeCall(payload), library))
-                    : kb::encodeProbed(probe(kb::decodeProbe(payload)));
+            std::string reply;
+            switch (kb::requestKind(payload)) {
+            case kb::Request::Call:
+                reply = kb::encodeAnswer(serve(kb::decodeCall(payload), library));
+                break;
+            case kb::Request::Probe:
+                reply = kb::encodeProbed(probe(kb::decodeProbe(payload)));
+                break;
+            case kb::Request::Devices:
+                reply = kb::encodeDeviceList(kelrin::host::listDevices());
+                break;
+            }
             if (!writeAll(reply))
                 break;
         }

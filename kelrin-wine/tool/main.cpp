@@ -5,6 +5,7 @@
 // thirteen functions resolve, 1 anything less, 2 bad usage.
 #include "bridge.h"
 #include "kelrin.h"
+#include "tool/devices_section.h"
 #include "trace.h"
 
 #include <chrono>
@@ -45,7 +46,12 @@ constexpr std::string_view kHelp =
     "                         the imports of the DLL that do not resolve and\n"
     "                         what GetDLLVersion answers; before the helper\n"
     "                         starts, it puts the prefix's HID bus and serial\n"
-    "                         port settings right and says what it found\n"
+    "                         port settings right and says what it found; then\n"
+    "                         the encoder's device: the hidraw and USB serial\n"
+    "                         nodes as Linux shows them to this account, the\n"
+    "                         HID devices and COM ports Windows shows the DLL\n"
+    "                         under Wine, and for a device Wine does not show,\n"
+    "                         why and the fix\n"
     "\n"
     "Options:\n"
     "  --program-folder DIR   the station's folder, where Kelrin.dll lies\n"
@@ -179,17 +185,22 @@ int check(const fs::path &programFolder, const fs::path &trace)
         line("Version:", result == KELRIN_OK ? std::string(text) : codeText(result));
     }
 
-    if (found.result != KELRIN_OK) {
-        line("Result:", codeText(found.result));
-        return kFailed;
-    }
-    if (resolved != static_cast<int>(kb::kFunctionCount)) {
-        line("Result:",
-             std::to_string(kb::kFunctionCount - resolved) + " of the thirteen functions missing");
-        return kFailed;
-    }
-    line("Result:", "all thirteen functions resolve");
-    return kDone;
+    // After the result, what the encoder's device looks like from both
+    // sides: findings to read, the exit status stays the thirteen functions'.
+    const auto finish = [&](const std::string &result, int status) {
+        line("Result:", result);
+        if (found.wine)
+            for (const auto &[label, text] : kb::deviceSection(bridge, found))
+                line(label, text);
+        return status;
+    };
+    if (found.result != KELRIN_OK)
+        return finish(codeText(found.result), kFailed);
+    if (resolved != static_cast<int>(kb::kFunctionCount))
+        return finish(std::to_string(kb::kFunctionCount - resolved) +
+                          " of the thirteen functions missing",
+                      kFailed);
+    return finish("all thirteen functions resolve", kDone);
 }
 
 } // namespace

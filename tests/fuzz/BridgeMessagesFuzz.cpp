@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const std::string_view bytes(reinterpret_cast<const char *>(data) + 1, size - 1);
     try {
-        switch (data[0] % 5) {
+        switch (data[0] % 6) {
         case 0:
             check(payloadOf(kb::encodeCall(kb::decodeCall(bytes))) == bytes,
                   "a call encodes back to its bytes");
@@ -67,6 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 3:
             check(payloadOf(kb::encodeProbe(kb::decodeProbe(bytes))) == bytes,
                   "a probe encodes back to its bytes");
+            break;
+        case 4:
+            check(payloadOf(kb::encodeDeviceList(kb::decodeDeviceList(bytes))) == bytes,
+                  "a device list encodes back to its bytes");
             break;
         default: {
             const auto machine = kb::peMachine(bytes);

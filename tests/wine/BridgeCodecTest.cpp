@@ -106,6 +106,28 @@ TEST(BridgeProtocol, AnswersHelloAndProbesCrossUnchanged)
               (std::vector<bool>{true, false}));
 }
 
+TEST(BridgeProtocol, DeviceListsCrossUnchanged)
+{
+    EXPECT_EQ(kb::requestKind(payloadOf(kb::encodeDevices())), kb::Request::Devices);
+    kb::DeviceList devices;
+    devices.hid = {{0x1209, 0xFFFF, 0xFF00, 0x0001, "Kelrin \xE5\x8F\x91", "\\?\\hid#vid_1209"},
+                   {0x845E, 0x0001, 0x0001, 0x0006, "", ""}};
+    devices.comPorts = {"COM1", "COM33"};
+    devices.busSettings = {{"Enable SDL", 0}, {"DisableInput", 0xFFFFFFFF}};
+    const kb::DeviceList back = kb::decodeDeviceList(payloadOf(kb::encodeDeviceList(devices)));
+    ASSERT_EQ(back.hid.size(), 2u);
+    EXPECT_EQ(back.hid[0].vendor, 0x1209);
+    EXPECT_EQ(back.hid[0].product, 0xFFFF);
+    EXPECT_EQ(back.hid[0].usagePage, 0xFF00);
+    EXPECT_EQ(back.hid[0].usage, 0x0001);
+    EXPECT_EQ(back.hid[0].name, devices.hid[0].name);
+    EXPECT_EQ(back.hid[0].path, devices.hid[0].path);
+    EXPECT_EQ(back.hid[1].usage, 0x0006);
+    EXPECT_EQ(back.comPorts, devices.comPorts);
+    EXPECT_EQ(back.busSettings, devices.busSettings);
+    EXPECT_TRUE(kb::decodeDeviceList(payloadOf(kb::encodeDeviceList({}))).hid.empty());
+}
+
 // What a helper that misbehaves or a stream out of step may send: each is
 // refused, never read beyond.
 TEST(BridgeProtocol, RefusesWhatDoesNotFit)
@@ -129,6 +151,13 @@ TEST(BridgeProtocol, RefusesWhatDoesNotFit)
         {"hello of another version", [&] { kb::decodeHello(std::string("H\x02\0\0\0", 5)); }},
         {"probe claiming a million names",
          [&] { kb::decodeProbe(std::string("P\x40\x42\x0F\0", 5)); }},
+        {"device list claiming a million devices",
+         [&] { kb::decodeDeviceList(std::string("L\x40\x42\x0F\0", 5)); }},
+        {"device list cut inside a name",
+         [&] { kb::decodeDeviceList(std::string("L\x01\0\0\0\0\0\0\0\0\0\0\0\x05\0\0\0ab", 19)); }},
+        {"device list with a byte more",
+         [&] { kb::decodeDeviceList(payloadOf(kb::encodeDeviceList({})) + "x"); }},
+        {"devices question with a byte more", [&] { kb::requestKind("Dx"); }},
         {"frame of 16 MiB and one", [&] { kb::frameLength(std::string("\x01\0\0\x01", 4)); }},
         {"empty request", [&] { kb::requestKind(""); }},
         {"text with a NUL inside",
