@@ -88,7 +88,8 @@ enum
  *                                 (KELRIN_BRIDGE_TIMEOUT_MS, default 30 s);
  *                                 the helper was ended, the next call starts another
  *   KELRIN_BRIDGE_NO_HELPER       kelrin-host32.exe or kelrin-host64.exe missing
- *   KELRIN_BRIDGE_PREFIX          the Wine prefix could not be prepared
+ *   KELRIN_BRIDGE_PREFIX          the Wine prefix is being prepared apart from the
+ *                                 call (a later call uses it), or cannot be
  *   KELRIN_BRIDGE_NO_WINE32       a 32-bit DLL, and Wine runs no 32-bit programs
  *   KELRIN_BRIDGE_DLL_LOAD        Windows would not load the DLL
  *   KELRIN_BRIDGE_HELPER_START    Wine did not start the helper

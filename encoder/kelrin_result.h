@@ -153,7 +153,7 @@ enum kelrin_bridge_result
     KELRIN_BRIDGE_TIMEOUT = -9006,
     /** The helper program for the DLL's word size is not beside the bridge. */
     KELRIN_BRIDGE_NO_HELPER = -9007,
-    /** The Wine prefix could not be prepared (in time). */
+    /** The Wine prefix is being prepared (a later call uses it), or cannot be prepared. */
     KELRIN_BRIDGE_PREFIX = -9008,
     /** The DLL is 32-bit, and this machine's Wine runs no 32-bit programs. */
     KELRIN_BRIDGE_NO_WINE32 = -9009,
@@ -184,7 +184,8 @@ static inline const struct kelrin_result_row *kelrin_bridge_result_entry(int32_t
          "No answer within the time limit; the helper was ended"},
         {KELRIN_BRIDGE_NO_HELPER, "KELRIN_BRIDGE_NO_HELPER",
          "The Windows helper is missing beside the bridge"},
-        {KELRIN_BRIDGE_PREFIX, "KELRIN_BRIDGE_PREFIX", "The Wine prefix cannot be prepared"},
+        {KELRIN_BRIDGE_PREFIX, "KELRIN_BRIDGE_PREFIX",
+         "The Wine prefix is being prepared, or cannot be"},
         {KELRIN_BRIDGE_NO_WINE32, "KELRIN_BRIDGE_NO_WINE32",
          "32-bit DLL, but Wine runs no 32-bit programs here"},
         {KELRIN_BRIDGE_DLL_LOAD, "KELRIN_BRIDGE_DLL_LOAD", "Windows would not load Kelrin.dll"},

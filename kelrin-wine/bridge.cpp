@@ -2,6 +2,7 @@
 
 #include "bridgelog.h"
 #include "kelrin.h"
+#include "preparation.h"
 
 #include <cstring>
 #include <fstream>
@@ -153,6 +154,17 @@ bool Bridge::wineRuns64(const Found &found, Deadline deadline)
     }
 }
 
+PrefixOutcome Bridge::readyPrefix(const Found &found, Deadline deadline, void (*note)(const char *))
+{
+    if (prefixReady(*found.prefix))
+        return PrefixOutcome::Ready;
+    if (m_prepareHere)
+        return prepareHere(*found.prefix, *found.wine, note);
+    // Not bounded by this call: the preparation goes on in a process of its
+    // own, and a later call finds the prefix ready.
+    return awaitPrefix(*found.prefix, *found.wine, m_places.bridgeFolder / kPreparerName, deadline);
+}
+
 std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(const char *))
 {
     m_session.reset();
@@ -172,9 +184,10 @@ std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(
     found.prefix = prefixPath(m_env);
     if (!found.prefix)
         return KELRIN_BRIDGE_PREFIX;
-    found.prefixOutcome = preparePrefix(*found.prefix, *found.wine, deadline, note);
-    if (found.prefixOutcome == PrefixOutcome::Failed)
-        return Clock::now() >= deadline ? KELRIN_BRIDGE_TIMEOUT : KELRIN_BRIDGE_PREFIX;
+    found.prefixOutcome = readyPrefix(found, deadline, note);
+    if (found.prefixOutcome == PrefixOutcome::Preparing ||
+        found.prefixOutcome == PrefixOutcome::Failed)
+        return KELRIN_BRIDGE_PREFIX;
 
     // Until this helper has answered, no other bridge restarts the prefix's
     // Wine under it.

@@ -64,8 +64,9 @@ public:
     std::int32_t call(Function function, std::vector<Argument> inputs, char *output);
 
     // Starts a helper afresh (ending one that runs), with `limit` for the
-    // whole start, the prefix's preparation included; `note` hears of a
-    // preparation before it starts.
+    // whole start. A prefix that is not ready is prepared apart, as for a
+    // call (-9008 until it is ready), or here with its own limit after
+    // prepareInForeground(); `note` hears of that before it starts.
     Found start(std::chrono::milliseconds limit, void (*note)(const char *) = nullptr);
     // Asks the running helper which of `imports` resolve; nothing when no
     // helper runs or it does not answer.
@@ -84,6 +85,9 @@ public:
     void traceTo(const std::filesystem::path &file);
     // Ends the helper, as a failed call would.
     void stop();
+    // A missing prefix is prepared in this process, waited for to its end
+    // (kelrin-bridge check), rather than in one of its own beside the call.
+    void prepareInForeground() { m_prepareHere = true; }
 
 private:
     struct Session;
@@ -96,6 +100,7 @@ private:
     };
 
     std::int32_t startSession(Deadline deadline, Found &found, void (*note)(const char *));
+    PrefixOutcome readyPrefix(const Found &found, Deadline deadline, void (*note)(const char *));
     bool wineRuns64(const Found &found, Deadline deadline);
     Exchange exchange(const std::string &request, std::string &reply, Deadline deadline);
     std::int32_t failed(Exchange outcome);
@@ -109,6 +114,7 @@ private:
     std::unique_ptr<Session> m_session;
     std::optional<std::uint8_t> m_openPort; // the encoder type of a port left open
     std::filesystem::path m_trace;
+    bool m_prepareHere = false;
 };
 
 } // namespace kelrin::bridge

@@ -2,6 +2,7 @@
 
 #include "locate.h"
 #include "upkeep.h"
+#include "preparation.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,9 +15,6 @@ namespace fs = std::filesystem;
 
 namespace kelrin::bridge {
 
-namespace {
-
-// Creates each missing folder of `path` for this account alone.
 bool makeFolders(const fs::path &path)
 {
     fs::path built;
@@ -27,6 +25,8 @@ bool makeFolders(const fs::path &path)
     }
     return fs::is_directory(path);
 }
+
+namespace {
 
 // Runs a Wine tool (wineboot, wineserver) in `prefix` to its end.
 bool runToEnd(const fs::path &program, const std::vector<std::string> &args, const fs::path &prefix,
@@ -80,7 +80,7 @@ PrefixOutcome preparePrefix(const fs::path &prefix, const fs::path &wine, Deadli
         return PrefixOutcome::Ready;
     if (!makeFolders(prefix.parent_path()))
         return PrefixOutcome::Failed;
-    std::string temporary = (prefix.parent_path() / ".wine-preparing-XXXXXX").string();
+    std::string temporary = preparingPattern(prefix).string();
     if (!::mkdtemp(temporary.data()))
         return PrefixOutcome::Failed;
     if (note)

@@ -3,8 +3,8 @@
 // with no display (so that no Wine window can appear in front of the clerk),
 // Wine's debug output off, its Mono and Gecko installers and its menu
 // builder suppressed. It is prepared in a temporary folder beside it and
-// renamed into place only when complete, so a preparation cut short by the
-// time limit never leaves half a prefix.
+// renamed into place only when complete, so a preparation cut short never
+// leaves half a prefix (preparation.h: who prepares, and when).
 #include "child.h"
 
 #include <filesystem>
@@ -24,10 +24,14 @@ bool prefixReady(const std::filesystem::path &prefix);
 
 enum class PrefixOutcome
 {
-    Ready,    // was there already
-    Prepared, // prepared now
-    Failed,   // could not be prepared, or not before the deadline
+    Ready,     // was there already
+    Prepared,  // prepared now
+    Preparing, // being prepared by another process, not ready before the deadline
+    Failed,    // could not be prepared, or not before the deadline
 };
+
+// Creates each missing folder of `path` for this account alone.
+bool makeFolders(const std::filesystem::path &path);
 
 // Prepares `prefix` with `wine` unless it is ready. `note` is called before
 // a preparation starts, which takes seconds.

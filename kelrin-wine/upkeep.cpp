@@ -128,6 +128,11 @@ Scan scanPrefix(const fs::path &prefix)
         program = program.substr(program.find_last_of("\\/") + 1);
         if (std::find(kWineOwn.begin(), kWineOwn.end(), lowered(program)) != kWineOwn.end())
             continue;
+        // The login's keeper holds a helper with no DLL to keep the server
+        // warm, and starts another when that one is ended: no user to wait for.
+        if (lowered(program).starts_with("kelrin-host") &&
+            commandLine.find(std::string_view("\0--no-dll\0", 10)) != std::string::npos)
+            continue;
         scan.users.push_back({pid, program});
     }
     std::sort(scan.users.begin(), scan.users.end(),

@@ -5,6 +5,8 @@
 // thirteen functions resolve, 1 anything less, 2 bad usage.
 #include "bridge.h"
 #include "kelrin.h"
+#include "preparation.h"
+#include "session.h"
 #include "tool/devices_section.h"
 #include "trace.h"
 
@@ -27,11 +29,14 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kBadUsage = 2;
-// An integrator may wait for a first preparation longer than a clerk's call.
-constexpr std::chrono::seconds kCheckTimeLimit{120};
+// The check waits for a first preparation to its end, then for the helper,
+// which may be Wine's first start since login.
+constexpr auto kCheckTimeLimit = kb::kPreparationLimit + std::chrono::seconds(120);
 
 constexpr std::string_view kHelp =
     "Usage: kelrin-bridge check [--program-folder DIR] [--trace FILE]\n"
+    "  or:  kelrin-bridge prepare [--detach]\n"
+    "  or:  kelrin-bridge login --group GROUP\n"
     "  or:  kelrin-bridge --help | --version\n"
     "\n"
     "Looks at the Wine bridge to the encoder maker's Kelrin.dll, for a station\n"
@@ -51,7 +56,15 @@ constexpr std::string_view kHelp =
     "                         nodes as Linux shows them to this account, the\n"
     "                         HID devices and COM ports Windows shows the DLL\n"
     "                         under Wine, and for a device Wine does not show,\n"
-    "                         why and the fix\n"
+    "                         why and the fix; and whether the prefix's\n"
+    "                         Wine server is kept for the session\n"
+    "  prepare                prepare this account's Wine prefix when it is not\n"
+    "                         yet, or wait for the preparation that runs; with\n"
+    "                         --detach, start it apart and return at once\n"
+    "  login                  what the autostart entry runs at login: nothing\n"
+    "                         for an account outside GROUP; else prepare the\n"
+    "                         prefix quietly when it is missing and keep its\n"
+    "                         Wine server running until the session ends\n"
     "\n"
     "Options:\n"
     "  --program-folder DIR   the station's folder, where Kelrin.dll lies\n"
@@ -69,7 +82,8 @@ constexpr std::string_view kHelp =
     "KELRIN_BRIDGE_LOG (FILE: a line per helper start and per failure of the\n"
     "bridge appended there; unset, no log).\n"
     "\n"
-    "Exit status: 0 all thirteen functions resolve, 1 anything less, 2 bad usage.\n";
+    "Exit status: 0 all thirteen functions resolve (check), the prefix is ready\n"
+    "(prepare, login); 1 anything less; 2 bad usage.\n";
 
 void line(std::string_view label, const std::string &value)
 {
@@ -101,6 +115,41 @@ std::string wineVersion(const fs::path &wine)
     return "does not answer --version";
 }
 
+std::string serverState(const fs::path &prefix)
+{
+    if (const auto keeper = kb::keeperOf(prefix))
+        return "kept running for this session (kelrin-bridge login, process " +
+               std::to_string(*keeper) + ")";
+    return "not kept: a start after Wine's server has ended waits for Wine to start "
+           "(kelrin-bridge login keeps it; the package runs it at login)";
+}
+
+int prepare(bool detach)
+{
+    const auto env = kb::processEnvironment();
+    const auto wine = kb::findWine(env);
+    const auto prefix = kb::prefixPath(env);
+    if (!wine || !prefix) {
+        std::cerr << "kelrin-bridge: " << (wine ? "no place for a Wine prefix" : "no Wine") << '\n';
+        return kFailed;
+    }
+    if (detach)
+        return kb::prepareDetached(*prefix, *wine) == 0 ? kDone : kFailed;
+    const auto started = kb::Clock::now();
+    const kb::PrefixOutcome outcome = kb::prepareHere(*prefix, *wine);
+    const double seconds = std::chrono::duration<double>(kb::Clock::now() - started).count();
+    if (outcome == kb::PrefixOutcome::Failed) {
+        line("Prefix:", prefix->string() + " (cannot be prepared)");
+        return kFailed;
+    }
+    line("Prefix:",
+         prefix->string() +
+             (outcome == kb::PrefixOutcome::Prepared
+                  ? " (prepared now, in " + std::to_string(static_cast<int>(seconds + 0.5)) + " s)"
+                  : " (ready)"));
+    return kDone;
+}
+
 void preparing(const char *note)
 {
     line("Prefix:", note);
@@ -112,6 +161,7 @@ int check(const fs::path &programFolder, const fs::path &trace)
     // The helpers lie beside this program, as beside the bridge library.
     kb::Bridge bridge(env, {programFolder, kb::programFolder()});
     bridge.traceTo(trace);
+    bridge.prepareInForeground();
     const auto started = kb::Clock::now();
     const kb::Found found = bridge.start(kCheckTimeLimit, preparing);
     const double seconds = std::chrono::duration<double>(kb::Clock::now() - started).count();
@@ -138,6 +188,7 @@ int check(const fs::path &programFolder, const fs::path &trace)
             state = "prepared now, in " + std::to_string(static_cast<int>(seconds + 0.5)) + " s";
         if (found.prefixOutcome)
             line("Prefix:", found.prefix->string() + " (" + state + ")");
+        line("Server:", serverState(*found.prefix));
     } else if (found.result == KELRIN_BRIDGE_PREFIX) {
         line("Prefix:", "no place for it: set KELRIN_WINEPREFIX, XDG_DATA_HOME or HOME");
     }
@@ -216,6 +267,14 @@ int main(int argc, char *argv[])
         std::cout << "kelrin-bridge " << GUESTCARD_VERSION << '\n';
         return kDone;
     }
+    if (!args.empty() && args[0] == "prepare") {
+        if (args.size() > 2 || (args.size() == 2 && args[1] != "--detach"))
+            return std::cerr << "kelrin-bridge: bad usage; see kelrin-bridge --help\n", kBadUsage;
+        return prepare(args.size() == 2);
+    }
+    if (args.size() == 3 && args[0] == "login" && args[1] == "--group")
+        return kb::login(std::string(args[2]), kb::programFolder().parent_path(),
+                         kb::programFolder());
     if (!args.empty() && args[0] == "check") {
         // The station's folder: the one above this program's, as installed.
         fs::path folder = kb::programFolder().parent_path();

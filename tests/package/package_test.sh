@@ -2,8 +2,9 @@
 # The Debian packages as a front desk gets them. The .debs: exactly the
 # station's files and the bridge's, the Qt runtime and a CJK font, Wine and
 # the very same station as dependencies, a valid desktop entry and AppStream
-# metainfo, the run path $ORIGIN, manual pages that man shows without
-# warnings, nothing for lintian to report but the overridden folder in /opt.
+# metainfo, the autostart entry at login (valid, a conffile), the run path
+# $ORIGIN, manual pages that man shows without warnings, nothing for lintian
+# to report but the overridden folder in /opt.
 # Installed on this machine: the station's folder is root's alone; a clerk in
 # the group guestcard can rename, replace, delete or add nothing there, but
 # writes the hand-off file through either path, and the station started from
@@ -83,6 +84,10 @@ var/lib
 var/lib/guestcard
 LIST
 check_listing "$wine_deb" <<'LIST'
+etc
+etc/xdg
+etc/xdg/autostart
+etc/xdg/autostart/guestcard-wine-login.desktop
 opt
 opt/guestcard
 opt/guestcard/wine
@@ -126,6 +131,10 @@ dpkg-deb -x "$deb" "$root"
 dpkg-deb -x "$wine_deb" "$root"
 desktop-file-validate "$root/usr/share/applications/org.guestcard.Station.desktop" ||
     fail "desktop entry does not validate"
+desktop-file-validate "$root/etc/xdg/autostart/guestcard-wine-login.desktop" ||
+    fail "the autostart entry does not validate"
+[ "$(dpkg-deb -I "$wine_deb" conffiles)" = /etc/xdg/autostart/guestcard-wine-login.desktop ] ||
+    fail "the autostart entry is no conffile of guestcard-wine"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.guestcard.Station.metainfo.xml" >"$work/as.log" 2>&1 ||
     fail "metainfo does not validate: $(cat "$work/as.log")"
 file -b "$root/usr/share/icons/hicolor/48x48/apps/org.guestcard.Station.png" | grep -q '48 x 48' ||

@@ -6,6 +6,7 @@
 #include "bridge.h"
 #include "GuardedBuffer.h"
 #include "kelrin.h"
+#include "preparation.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <vector>
 
 namespace kb = kelrin::bridge;
 namespace fs = std::filesystem;
@@ -482,4 +484,120 @@ TEST_F(WineBridge, DllChatterOnStandardOutputLeavesTheConversationIntact)
     EXPECT_EQ(call(F::GetDLLVersion, {}, &version), 0);
     EXPECT_EQ(readCard(card), 0);
     EXPECT_EQ(card.text(), "00001");
+}
+
+namespace {
+
+// A clerk's first start: the account's prefix missing, the call's time
+// limit shorter than the prefix's preparation.
+class FreshPrefix : public WineBridge
+{
+protected:
+    void SetUp() override
+    {
+        WineBridge::SetUp();
+        prefix = folder / "account" / "wine";
+        settings["KELRIN_WINEPREFIX"] = prefix.string();
+        settings["KELRIN_BRIDGE_TIMEOUT_MS"] = std::to_string(kLimit.count());
+        useDll("scripted64.dll");
+    }
+    void TearDown() override
+    {
+        m_bridge.reset();
+        if (const auto preparer = kb::preparerOf(prefix); preparer && *preparer > 0)
+            ::kill(*preparer, SIGKILL);
+        for (const fs::path &each : preparing())
+            endWine(each);
+        endWine(prefix);
+        WineBridge::TearDown();
+    }
+
+    // The temporary folders of preparations beside the prefix.
+    std::vector<fs::path> preparing() const
+    {
+        std::vector<fs::path> found;
+        std::error_code error;
+        for (const auto &entry : fs::directory_iterator(prefix.parent_path(), error))
+            if (entry.path().filename().string().starts_with(".wine.preparing-"))
+                found.push_back(entry.path());
+        return found;
+    }
+    // The prefix is whole (its registry written) or absent, never half.
+    void expectWholeOrNone() const
+    {
+        EXPECT_TRUE(!fs::exists(prefix) || kb::prefixReady(prefix))
+            << prefix << " is there without its registry";
+    }
+    // Calls until one is answered: each before the prefix is ready answers
+    // -9008 within the call's limit, never -9006, with at most one
+    // preparation at a time; once it is ready, a call may still run out of
+    // time while Wine starts cold on a loaded machine. The result of the
+    // first answered call.
+    std::int32_t callUntilPrepared()
+    {
+        const auto giveUp = kb::Clock::now() + std::chrono::seconds(100);
+        std::int32_t result = KELRIN_BRIDGE_PREFIX;
+        while ((result == KELRIN_BRIDGE_PREFIX || result == KELRIN_BRIDGE_TIMEOUT) &&
+               kb::Clock::now() < giveUp) {
+            const auto called = kb::Clock::now();
+            GuardedBuffer out(KELRIN_CARD_HEX_SIZE);
+            result = readCard(out);
+            if (result == KELRIN_BRIDGE_PREFIX) {
+                EXPECT_LT(kb::Clock::now() - called, kLimit + std::chrono::seconds(2))
+                    << "a call waited for the preparation beyond its time limit";
+                EXPECT_EQ(out.text(), "");
+            }
+            if (result == KELRIN_BRIDGE_TIMEOUT) {
+                EXPECT_TRUE(kb::prefixReady(prefix)) << "-9006 from a call that prepared";
+            }
+            EXPECT_LE(preparing().size(), 1u) << "two preparations of one prefix";
+            expectWholeOrNone();
+        }
+        return result;
+    }
+    void endWine(const fs::path &which)
+    {
+        const std::string command = "WINEPREFIX='" + which.string() + "' '" +
+                                    fs::path(KELRIN_TEST_WINE).parent_path().string() +
+                                    "/wineserver' -k 2>/dev/null";
+        [[maybe_unused]] const int ended = std::system(command.c_str());
+    }
+
+    static constexpr std::chrono::milliseconds kLimit{3000};
+    fs::path prefix;
+};
+
+} // namespace
+
+TEST_F(FreshPrefix, FirstCallsAnswerBeingPreparedAndALaterCallIssuesTheCard)
+{
+    GuardedBuffer out(KELRIN_CARD_HEX_SIZE);
+    EXPECT_EQ(readCard(out), KELRIN_BRIDGE_PREFIX);
+    EXPECT_TRUE(kb::preparerOf(prefix)) << "the preparation ended with the call";
+    EXPECT_EQ(callUntilPrepared(), KELRIN_OK);
+    EXPECT_TRUE(kb::prefixReady(prefix));
+    EXPECT_EQ(lastLogLine(), "ReadCard 1 out");
+    EXPECT_EQ(preparing(), std::vector<fs::path>{}) << "a temporary folder was left";
+}
+
+TEST_F(FreshPrefix, PreparationKilledLeavesNoPrefixAndTheNextStartPreparesIt)
+{
+    GuardedBuffer out(KELRIN_CARD_HEX_SIZE);
+    EXPECT_EQ(readCard(out), KELRIN_BRIDGE_PREFIX);
+    // A logout half-way: the preparer and every Wine process of its
+    // temporary prefix end at once.
+    const auto preparer = kb::preparerOf(prefix);
+    ASSERT_TRUE(preparer && *preparer > 0);
+    ::usleep(2000 * 1000);
+    const std::vector<fs::path> halfWay = preparing();
+    ASSERT_EQ(halfWay.size(), 1u);
+    ASSERT_EQ(::kill(*preparer, SIGKILL), 0);
+    endWine(halfWay[0]);
+    ::usleep(200 * 1000);
+    EXPECT_FALSE(fs::exists(prefix)) << "half a prefix in place";
+    EXPECT_FALSE(kb::preparerOf(prefix));
+
+    EXPECT_EQ(callUntilPrepared(), KELRIN_OK);
+    EXPECT_TRUE(kb::prefixReady(prefix));
+    EXPECT_FALSE(fs::exists(halfWay[0])) << "the killed preparation's folder was left";
 }
