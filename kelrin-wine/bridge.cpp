@@ -1,6 +1,8 @@
 #include "bridge.h"
 
 #include "kelrin.h"
+#include "surroundings.h"
+#include "windowclock.h"
 
 #include <cstring>
 #include <fstream>
@@ -75,19 +77,30 @@ Bridge::Exchange Bridge::exchange(const std::string &request, std::string &reply
         if (const auto sent = child.send(request, deadline); sent != Child::Outcome::Done)
             return outcome(sent);
     }
-    char header[kFrameHeader];
-    if (const auto got = child.receive(header, sizeof header, deadline);
-        got != Child::Outcome::Done)
-        return outcome(got);
-    try {
-        reply.resize(frameLength(std::string_view(header, sizeof header)));
-    } catch (const ProtocolError &) {
-        return Exchange::Protocol;
+    // While a window of the DLL shows, the call waits for the clerk, as on
+    // Windows: the time limit stands still until no such window shows.
+    WindowClock clock(deadline);
+    for (;;) {
+        char header[kFrameHeader];
+        if (const auto got = child.receive(header, sizeof header, clock.deadline());
+            got != Child::Outcome::Done)
+            return outcome(got);
+        try {
+            reply.resize(frameLength(std::string_view(header, sizeof header)));
+        } catch (const ProtocolError &) {
+            return Exchange::Protocol;
+        }
+        if (const auto got = child.receive(reply.data(), reply.size(), clock.deadline());
+            got != Child::Outcome::Done)
+            return outcome(got);
+        if (!isWindows(reply))
+            return Exchange::Done;
+        try {
+            clock.shown(decodeWindows(reply), Clock::now());
+        } catch (const ProtocolError &) {
+            return Exchange::Protocol;
+        }
     }
-    if (const auto got = child.receive(reply.data(), reply.size(), deadline);
-        got != Child::Outcome::Done)
-        return outcome(got);
-    return Exchange::Done;
 }
 
 std::int32_t Bridge::failed(Exchange outcome)
@@ -149,13 +162,8 @@ std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(
     auto session = std::make_unique<Session>();
     try {
         session->child = std::make_unique<Child>(
-            Child::Spec{*found.wine,
-                        {found.helper.string(), found.dll->string()},
-                        environmentWith(wineDropped(), wineSettings(*found.prefix)),
-                        true,
-                        // What Wine starts for the helper would hold our
-                        // standard error open for as long as it runs.
-                        true});
+            helperSpec(*found.wine, found.helper, *found.dll, *found.prefix),
+            helperFolder(*found.dll));
     } catch (const std::system_error &) {
         return KELRIN_BRIDGE_HELPER_START;
     }

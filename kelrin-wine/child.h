@@ -36,8 +36,9 @@ public:
         TimedOut,
     };
 
-    // Throws std::system_error when the program cannot be started at all.
-    explicit Child(const Spec &spec);
+    // Throws std::system_error when the program cannot be started at all,
+    // or `folder` (its working folder; empty: the caller's) cannot be entered.
+    explicit Child(const Spec &spec, const std::filesystem::path &folder = {});
     Child(const Child &) = delete;
     Child &operator=(const Child &) = delete;
     // Closes its input, gives it a moment to end on its own, then kills it.

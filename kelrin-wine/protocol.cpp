@@ -11,11 +11,12 @@ namespace {
 
 enum class Tag : std::uint8_t
 {
-    Hello = 0x48,  // 'H'
-    Call = 0x43,   // 'C'
-    Answer = 0x41, // 'A'
-    Probe = 0x50,  // 'P'
-    Probed = 0x52, // 'R'
+    Hello = 0x48,   // 'H'
+    Call = 0x43,    // 'C'
+    Answer = 0x41,  // 'A'
+    Probe = 0x50,   // 'P'
+    Probed = 0x52,  // 'R'
+    Windows = 0x57, // 'W'
 };
 
 using K = Kind;
@@ -278,6 +279,8 @@ std::string encodeHello(const Hello &hello)
     out.u32(hello.loadError);
     for (const std::string &name : hello.resolved)
         out.bytes(name);
+    out.u32(hello.ansiCodePage);
+    out.u32(hello.oemCodePage);
     return out.finish();
 }
 
@@ -295,6 +298,8 @@ Hello decodeHello(std::string_view payload)
     hello.loadError = in.u32();
     for (std::string &name : hello.resolved)
         name = in.bytes();
+    hello.ansiCodePage = in.u32();
+    hello.oemCodePage = in.u32();
     in.end();
     return hello;
 }
@@ -345,6 +350,26 @@ std::vector<bool> decodeProbed(std::string_view payload, std::size_t expected)
         resolved.push_back(in.flag());
     in.end();
     return resolved;
+}
+
+std::string encodeWindows(bool shown)
+{
+    Writer out(Tag::Windows);
+    out.byte(shown ? 1 : 0);
+    return out.finish();
+}
+
+bool decodeWindows(std::string_view payload)
+{
+    Reader in(payload, Tag::Windows);
+    const bool shown = in.flag();
+    in.end();
+    return shown;
+}
+
+bool isWindows(std::string_view payload)
+{
+    return !payload.empty() && payload.front() == static_cast<char>(Tag::Windows);
 }
 
 bool isHello(std::string_view payload)

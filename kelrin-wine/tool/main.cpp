@@ -5,6 +5,7 @@
 // thirteen functions resolve, 1 anything less, 2 bad usage.
 #include "bridge.h"
 #include "kelrin.h"
+#include "surroundings.h"
 
 #include <chrono>
 #include <cstdio>
@@ -83,6 +84,22 @@ std::string wineVersion(const fs::path &wine)
     return "does not answer --version";
 }
 
+// The helper's code pages, which the maker's DLL expects to be Chinese
+// Windows' own; false when they are not.
+bool codePages(const kb::Found &found)
+{
+    if (!found.hello)
+        return true;
+    const std::uint32_t ansi = found.hello->ansiCodePage, oem = found.hello->oemCodePage;
+    const bool chinese = ansi == kb::kChineseCodePage && oem == kb::kChineseCodePage;
+    std::string note;
+    if (!chinese && !kb::helperLocaleInstalled())
+        note = std::string("; the locale ") + kb::kHelperLocale +
+               " is missing (Debian package locales-all)";
+    line("Code page:", std::to_string(ansi) + " (ANSI), " + std::to_string(oem) + " (OEM)" + note);
+    return chinese;
+}
+
 void preparing(const char *note)
 {
     line("Prefix:", note);
@@ -122,6 +139,8 @@ int check(const fs::path &programFolder)
     } else if (found.result == KELRIN_BRIDGE_PREFIX) {
         line("Prefix:", "no place for it: set KELRIN_WINEPREFIX, XDG_DATA_HOME or HOME");
     }
+
+    const bool chinese = codePages(found);
 
     int resolved = 0;
     if (found.hello && found.hello->load == KELRIN_OK) {
@@ -169,6 +188,11 @@ int check(const fs::path &programFolder)
     if (resolved != static_cast<int>(kb::kFunctionCount)) {
         line("Result:",
              std::to_string(kb::kFunctionCount - resolved) + " of the thirteen functions missing");
+        return kFailed;
+    }
+    if (!chinese) {
+        line("Result:", "the DLL would not run with Chinese Windows' code page " +
+                            std::to_string(kb::kChineseCodePage));
         return kFailed;
     }
     line("Result:", "all thirteen functions resolve");

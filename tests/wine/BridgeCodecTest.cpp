@@ -92,7 +92,11 @@ TEST(BridgeProtocol, AnswersHelloAndProbesCrossUnchanged)
     hello.load = KELRIN_BRIDGE_DLL_LOAD;
     hello.loadError = 126;
     hello.resolved[4] = "GuestCard@40";
+    hello.ansiCodePage = 936;
+    hello.oemCodePage = 437;
     const kb::Hello helloBack = kb::decodeHello(payloadOf(kb::encodeHello(hello)));
+    EXPECT_EQ(helloBack.ansiCodePage, 936u);
+    EXPECT_EQ(helloBack.oemCodePage, 437u);
     EXPECT_EQ(helloBack.bits, 32u);
     EXPECT_EQ(helloBack.load, KELRIN_BRIDGE_DLL_LOAD);
     EXPECT_EQ(helloBack.loadError, 126u);
@@ -104,6 +108,18 @@ TEST(BridgeProtocol, AnswersHelloAndProbesCrossUnchanged)
     EXPECT_EQ(importsBack[1].function, "#7");
     EXPECT_EQ(kb::decodeProbed(payloadOf(kb::encodeProbed({true, false})), 2),
               (std::vector<bool>{true, false}));
+
+    // A report of the DLL's windows may come where a Hello or an Answer is
+    // awaited: it is told apart from both, and carries its state.
+    for (const bool shown : {true, false}) {
+        const std::string windows = payloadOf(kb::encodeWindows(shown));
+        EXPECT_TRUE(kb::isWindows(windows));
+        EXPECT_FALSE(kb::isHello(windows));
+        EXPECT_EQ(kb::decodeWindows(windows), shown);
+    }
+    EXPECT_FALSE(kb::isWindows(payloadOf(kb::encodeHello(hello))));
+    EXPECT_FALSE(kb::isWindows(payloadOf(kb::encodeAnswer(answer))));
+    EXPECT_FALSE(kb::isWindows(""));
 }
 
 // What a helper that misbehaves or a stream out of step may send: each is
@@ -126,7 +142,18 @@ TEST(BridgeProtocol, RefusesWhatDoesNotFit)
          }},
         {"flag of 2",
          [&] { kb::decodeAnswer(std::string("A\0\0\0\0\x02", 6), kb::Function::ReadCard); }},
-        {"hello of another version", [&] { kb::decodeHello(std::string("H\x02\0\0\0", 5)); }},
+        {"hello of another version", [&] { kb::decodeHello(std::string("H\x01\0\0\0", 5)); }},
+        {"hello without its code pages",
+         [&] {
+             kb::Hello whole;
+             whole.bits = 64;
+             const std::string hello = payloadOf(kb::encodeHello(whole));
+             kb::decodeHello(hello.substr(0, hello.size() - 8));
+         }},
+        {"windows report cut short", [&] { kb::decodeWindows("W"); }},
+        {"windows report with a byte more", [&] { kb::decodeWindows(std::string("W\x01\x01")); }},
+        {"windows report of 2", [&] { kb::decodeWindows(std::string("W\x02")); }},
+        {"answer taken for a windows report", [&] { kb::decodeWindows(answer); }},
         {"probe claiming a million names",
          [&] { kb::decodeProbe(std::string("P\x40\x42\x0F\0", 5)); }},
         {"frame of 16 MiB and one", [&] { kb::frameLength(std::string("\x01\0\0\x01", 4)); }},
