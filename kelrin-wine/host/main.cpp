@@ -15,6 +15,7 @@
 //
 // A crash inside the DLL ends the process at once, with no dialog: the bridge
 // sees the pipe close and tells the station.
+#include "host/Fonts.h"
 #include "host/WinePath.h"
 #include "kelrin.h"
 #include "protocol.h"
@@ -481,6 +482,8 @@ int wmain(int argc, wchar_t *argv[])
                              : argument.starts_with(L"/")
                                  ? kelrin::wine::windowsPath(kelrin::wine::utf8(argument))
                                  : argument;
+    if (!dll.empty())
+        kelrin::wine::replaceChineseFonts();
     if (const Screen screen = dll.empty() ? Screen() : lookUpScreen(); screen.usable())
         std::thread(watch, screen).detach();
     static Requests requests;
