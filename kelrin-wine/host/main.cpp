@@ -26,6 +26,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -404,6 +405,16 @@ bool dllWindowShows(const Screen &screen)
 }
 
 constexpr DWORD kWatchEveryMs = 50;
+// Looking at the windows has Wine start the desktop's process (explorer.exe)
+// if none runs: not for a call that answers before it matters.
+constexpr DWORD kFirstLookAfterMs = 500;
+
+// Held while the watcher looks at the windows. A desktop process that Wine
+// starts for a look, while the helper ends, would find no program left to
+// close the desktop after and stay: the helper lets a look under way end
+// first.
+std::timed_mutex g_looking;
+bool g_ending = false; // guarded by g_looking
 
 // Tells the bridge, while a load or call runs, each time a window of the DLL
 // comes to show or no longer shows.
@@ -414,11 +425,15 @@ void watch(Screen screen)
         unsigned long round = 0;
         {
             const std::lock_guard lock(g_writing);
-            if (!g_activity.busy)
+            if (!g_activity.busy || GetTickCount() - g_activity.since < kFirstLookAfterMs)
                 continue;
             round = g_activity.round;
         }
+        std::unique_lock looking(g_looking);
+        if (g_ending)
+            return;
         const bool shows = dllWindowShows(screen);
+        looking.unlock();
         const std::lock_guard lock(g_writing);
         if (g_activity.busy && g_activity.round == round && g_activity.reported != shows) {
             g_activity.reported = shows;
@@ -500,6 +515,8 @@ int wmain(int argc, wchar_t *argv[])
     // The bridge has gone: its station ended, or it let the helper go. In a
     // call (a hung one, a box nobody will answer) nothing is left to wait
     // for; otherwise the DLL is let go as a Windows program's end lets it go.
+    if (g_looking.try_lock_for(std::chrono::milliseconds(700)))
+        g_ending = true;
     if (busy())
         endNow(0);
     ExitProcess(0);

@@ -7,6 +7,7 @@
 #include "locate.h"
 #include "pe.h"
 #include "protocol.h"
+#include "windowclock.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace kb = kelrin::bridge;
@@ -171,6 +173,36 @@ TEST(BridgeProtocol, RefusesWhatDoesNotFit)
     };
     for (const auto &[name, attempt] : refused)
         EXPECT_THROW(attempt(), kb::ProtocolError) << name;
+}
+
+// The time limit stands still while a window of the DLL shows, and counts
+// on from where it stood: reports at the given seconds after the call began.
+TEST(BridgeWindowClock, TimeLimitStandsStillWhileAWindowShows)
+{
+    using std::chrono::seconds;
+    struct Row
+    {
+        const char *name;
+        std::vector<std::pair<int, bool>> reports; // second, shows
+        std::optional<int> deadline;               // second; none: never
+    };
+    const std::vector<Row> rows = {
+        {"no window", {}, 30},
+        {"a window that shows", {{5, true}}, std::nullopt},
+        {"shown for 60 s", {{5, true}, {65, false}}, 90},
+        {"shown twice", {{1, true}, {11, false}, {20, true}, {25, false}}, 45},
+        {"the same report twice counts once", {{5, true}, {8, true}, {15, false}}, 40},
+        {"no window reported while none shows", {{5, false}}, 30},
+    };
+    const kb::Deadline begin{};
+    for (const Row &row : rows) {
+        kb::WindowClock clock(begin + seconds(30));
+        for (const auto &[second, shows] : row.reports)
+            clock.shown(shows, begin + seconds(second));
+        EXPECT_EQ(clock.deadline(),
+                  row.deadline ? begin + seconds(*row.deadline) : kb::Deadline::max())
+            << row.name;
+    }
 }
 
 TEST(BridgeProtocol, OutputsStayInsideTheirBufferAndEndInANul)
