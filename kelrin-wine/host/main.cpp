@@ -339,13 +339,17 @@ bool busy()
 // time, and looking anything up then would wait for the clerk too.
 struct Screen
 {
-    BOOL(WINAPI *enumWindows)(WNDENUMPROC, LPARAM) = nullptr;
+    HDESK(WINAPI *threadDesktop)(DWORD) = nullptr;
+    BOOL(WINAPI *enumWindows)(HDESK, WNDENUMPROC, LPARAM) = nullptr;
     BOOL(WINAPI *isVisible)(HWND) = nullptr;
     BOOL(WINAPI *rectOf)(HWND, RECT *) = nullptr;
     DWORD(WINAPI *processOf)(HWND, DWORD *) = nullptr;
     int(WINAPI *metric)(int) = nullptr;
 
-    bool usable() const { return enumWindows && isVisible && rectOf && processOf && metric; }
+    bool usable() const
+    {
+        return threadDesktop && enumWindows && isVisible && rectOf && processOf && metric;
+    }
 };
 
 Screen lookUpScreen()
@@ -358,7 +362,12 @@ Screen lookUpScreen()
         function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
             reinterpret_cast<void (*)()>(GetProcAddress(user32, name)));
     };
-    find(screen.enumWindows, "EnumWindows");
+    // The windows of the thread's desktop rather than EnumWindows: that
+    // asks for the desktop's window, which has Wine start the desktop's
+    // process (explorer.exe) when none runs yet. One started so, while the
+    // helper ends, stays running with Wine's server.
+    find(screen.threadDesktop, "GetThreadDesktop");
+    find(screen.enumWindows, "EnumDesktopWindows");
     find(screen.isVisible, "IsWindowVisible");
     find(screen.rectOf, "GetWindowRect");
     find(screen.processOf, "GetWindowThreadProcessId");
@@ -370,7 +379,6 @@ struct Search
 {
     const Screen *screen;
     DWORD process;
-    RECT desktop;
     bool found = false;
 };
 
@@ -382,12 +390,13 @@ BOOL CALLBACK lookAt(HWND window, LPARAM context)
     if (search.screen->processOf(window, &process) == 0 || process != search.process ||
         !search.screen->isVisible(window) || !search.screen->rectOf(window, &rect))
         return TRUE;
-    // Off the screen, or of no size (a minimised window lies far off it):
-    // nothing the clerk can answer.
-    const LONG left = std::max(rect.left, search.desktop.left);
-    const LONG right = std::min(rect.right, search.desktop.right);
-    const LONG top = std::max(rect.top, search.desktop.top);
-    const LONG bottom = std::min(rect.bottom, search.desktop.bottom);
+    // Off the screen, or of no size: nothing the clerk can answer.
+    const Screen &s = *search.screen;
+    const LONG screenLeft = s.metric(SM_XVIRTUALSCREEN), screenTop = s.metric(SM_YVIRTUALSCREEN);
+    const LONG left = std::max(rect.left, screenLeft);
+    const LONG right = std::min(rect.right, screenLeft + s.metric(SM_CXVIRTUALSCREEN));
+    const LONG top = std::max(rect.top, screenTop);
+    const LONG bottom = std::min(rect.bottom, screenTop + s.metric(SM_CYVIRTUALSCREEN));
     search.found = left < right && top < bottom;
     return search.found ? FALSE : TRUE;
 }
@@ -395,24 +404,18 @@ BOOL CALLBACK lookAt(HWND window, LPARAM context)
 // Whether a top-level window of this process shows on the screen.
 bool dllWindowShows(const Screen &screen)
 {
-    Search search{&screen, GetCurrentProcessId(), {}};
-    search.desktop.left = screen.metric(SM_XVIRTUALSCREEN);
-    search.desktop.top = screen.metric(SM_YVIRTUALSCREEN);
-    search.desktop.right = search.desktop.left + screen.metric(SM_CXVIRTUALSCREEN);
-    search.desktop.bottom = search.desktop.top + screen.metric(SM_CYVIRTUALSCREEN);
-    screen.enumWindows(lookAt, reinterpret_cast<LPARAM>(&search));
+    Search search{&screen, GetCurrentProcessId()};
+    screen.enumWindows(screen.threadDesktop(GetCurrentThreadId()), lookAt,
+                       reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
 constexpr DWORD kWatchEveryMs = 50;
-// Looking at the windows has Wine start the desktop's process (explorer.exe)
-// if none runs: not for a call that answers before it matters.
+// Not for a call that answers before a window could matter.
 constexpr DWORD kFirstLookAfterMs = 500;
 
-// Held while the watcher looks at the windows. A desktop process that Wine
-// starts for a look, while the helper ends, would find no program left to
-// close the desktop after and stay: the helper lets a look under way end
-// first.
+// Held while the watcher looks at the windows: the helper lets a look under
+// way end before it ends.
 std::timed_mutex g_looking;
 bool g_ending = false; // guarded by g_looking
 

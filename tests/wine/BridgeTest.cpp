@@ -106,10 +106,33 @@ public:
     {
         m_bridge.reset();
         display.reset();
+        if (const auto prefix = settings.find("KELRIN_WINEPREFIX"); prefix != settings.end())
+            std::system(("WINEPREFIX='" + prefix->second + "' '" +
+                         (fs::path(KELRIN_TEST_WINE).parent_path() / "wineserver").string() +
+                         "' -k")
+                            .c_str());
         fs::remove_all(folder);
     }
 
-    void useDisplay() { display = std::make_unique<PrivateDisplay>(); }
+    // A display of the test's own, and a prefix of its own for it: Wine's
+    // desktop, which its windows need, lives on the display of whoever
+    // started it first and ends with it. The prefix is the set-up's, linked
+    // (Wine replaces its registry files rather than writing into them, and
+    // they are copied all the same).
+    void useDisplay()
+    {
+        display = std::make_unique<PrivateDisplay>();
+        const fs::path prefix = folder / "prefix";
+        ASSERT_EQ(std::system(("cp -al '" + std::string(KELRIN_TEST_WINEPREFIX) + "' '" +
+                               prefix.string() + "'")
+                                  .c_str()),
+                  0);
+        for (const char *registry : {"system.reg", "user.reg", "userdef.reg"}) {
+            fs::remove(prefix / registry);
+            fs::copy_file(fs::path(KELRIN_TEST_WINEPREFIX) / registry, prefix / registry);
+        }
+        settings["KELRIN_WINEPREFIX"] = prefix.string();
+    }
 
     void useDll(const std::string &name, const std::string &as = "Kelrin.dll")
     {
@@ -615,8 +638,9 @@ TEST_F(WineBridge, ShownWindowHoldsTheCallPastItsTimeLimit)
         caller.join();
         EXPECT_EQ(result, KELRIN_BRIDGE_HELPER_ENDED);
         EXPECT_FALSE(alive(helper));
-        m_bridge.reset();
-        display.reset();
+        TearDown();
+        settings.clear();
+        SetUp();
     }
 }
 
