@@ -2,7 +2,8 @@
 // that will not talk to its encoder. "check" prepares this account's Wine
 // prefix if need be, starts the helper for the maker's DLL the way the
 // station does, and prints one line for each thing found. Exit status: 0 all
-// thirteen functions resolve, 1 anything less, 2 bad usage.
+// thirteen functions resolve and the code pages are 936, 1 anything less, 2
+// bad usage.
 #include "bridge.h"
 #include "kelrin.h"
 #include "surroundings.h"
@@ -40,9 +41,10 @@ constexpr std::string_view kHelp =
     "                         yet (about 20 s the first time), start the helper\n"
     "                         for Kelrin.dll as the station does, and print what\n"
     "                         was found: Wine, the prefix, the DLL and its word\n"
-    "                         size, the helper, each of the thirteen functions,\n"
-    "                         the imports of the DLL that do not resolve and\n"
-    "                         what GetDLLVersion answers\n"
+    "                         size, the helper, the code pages the DLL runs\n"
+    "                         with (936, Chinese Windows'), each of the thirteen\n"
+    "                         functions, the imports of the DLL that do not\n"
+    "                         resolve and what GetDLLVersion answers\n"
     "\n"
     "Options:\n"
     "  --program-folder DIR   the station's folder, where Kelrin.dll lies\n"
@@ -52,7 +54,8 @@ constexpr std::string_view kHelp =
     "KELRIN_WINEPREFIX (default $XDG_DATA_HOME/guestcard/wine),\n"
     "KELRIN_BRIDGE_TIMEOUT_MS (a call's time limit, default 30000).\n"
     "\n"
-    "Exit status: 0 all thirteen functions resolve, 1 anything less, 2 bad usage.\n";
+    "Exit status: 0 all thirteen functions resolve and the code pages are 936,\n"
+    "1 anything less, 2 bad usage.\n";
 
 void line(std::string_view label, const std::string &value)
 {
