@@ -3,6 +3,8 @@
 #include "bridgelog.h"
 #include "kelrin.h"
 #include "preparation.h"
+#include "surroundings.h"
+#include "windowclock.h"
 
 #include <cstring>
 #include <fstream>
@@ -106,19 +108,30 @@ Bridge::Exchange Bridge::exchange(const std::string &request, std::string &reply
         if (const auto sent = child.send(request, deadline); sent != Child::Outcome::Done)
             return outcome(sent);
     }
-    char header[kFrameHeader];
-    if (const auto got = child.receive(header, sizeof header, deadline);
-        got != Child::Outcome::Done)
-        return outcome(got);
-    try {
-        reply.resize(frameLength(std::string_view(header, sizeof header)));
-    } catch (const ProtocolError &) {
-        return Exchange::Protocol;
+    // While a window of the DLL shows, the call waits for the clerk, as on
+    // Windows: the time limit stands still until no such window shows.
+    WindowClock clock(deadline);
+    for (;;) {
+        char header[kFrameHeader];
+        if (const auto got = child.receive(header, sizeof header, clock.deadline());
+            got != Child::Outcome::Done)
+            return outcome(got);
+        try {
+            reply.resize(frameLength(std::string_view(header, sizeof header)));
+        } catch (const ProtocolError &) {
+            return Exchange::Protocol;
+        }
+        if (const auto got = child.receive(reply.data(), reply.size(), clock.deadline());
+            got != Child::Outcome::Done)
+            return outcome(got);
+        if (!isWindows(reply))
+            return Exchange::Done;
+        try {
+            clock.shown(decodeWindows(reply), Clock::now());
+        } catch (const ProtocolError &) {
+            return Exchange::Protocol;
+        }
     }
-    if (const auto got = child.receive(reply.data(), reply.size(), deadline);
-        got != Child::Outcome::Done)
-        return outcome(got);
-    return Exchange::Done;
 }
 
 std::int32_t Bridge::failed(Exchange outcome)
@@ -193,24 +206,16 @@ std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(
     // Wine under it.
     const PrefixLock lock(*found.prefix, deadline);
     found.upkeep = keepPrefix(*found.prefix, wineserverFor(*found.wine), m_env, deadline);
-    std::vector<std::string> settings = wineSettings(*found.prefix);
+    Child::Spec spec = helperSpec(*found.wine, found.helper, *found.dll, *found.prefix);
     if (!m_trace.empty()) {
-        for (std::string &setting : settings) {
+        for (std::string &setting : spec.environment) {
             if (setting.starts_with("WINEDEBUG="))
                 setting = kTraceChannels;
         }
     }
     auto session = std::make_unique<Session>();
     try {
-        session->child =
-            std::make_unique<Child>(Child::Spec{*found.wine,
-                                                {found.helper.string(), found.dll->string()},
-                                                environmentWith(wineDropped(), settings),
-                                                true,
-                                                // What Wine starts for the helper would hold our
-                                                // standard error open for as long as it runs.
-                                                true},
-                                    m_trace);
+        session->child = std::make_unique<Child>(spec, helperFolder(*found.dll), m_trace);
     } catch (const std::system_error &) {
         return KELRIN_BRIDGE_HELPER_START;
     }

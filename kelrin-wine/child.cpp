@@ -26,6 +26,7 @@ int millisecondsLeft(Deadline deadline)
 }
 
 // Waits until `fd` is ready for `events`; false when the deadline came first.
+// A far deadline is waited for a day at a time.
 bool ready(int fd, short events, Deadline deadline)
 {
     for (;;) {
@@ -33,8 +34,10 @@ bool ready(int fd, short events, Deadline deadline)
         const int n = ::poll(&p, 1, millisecondsLeft(deadline));
         if (n > 0)
             return true;
-        if (n == 0)
+        if (n == 0 && Clock::now() >= deadline)
             return false;
+        if (n == 0)
+            continue;
         if (errno != EINTR)
             throw std::system_error(errno, std::generic_category(), "poll");
     }
@@ -111,7 +114,8 @@ private:
 
 } // namespace
 
-Child::Child(const Spec &spec, const std::filesystem::path &errorFile)
+Child::Child(const Spec &spec, const std::filesystem::path &folder,
+             const std::filesystem::path &errorFile)
 {
     int toChild[2] = {-1, -1}, fromChild[2] = {-1, -1};
     if (spec.talk && (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0)) {
@@ -133,6 +137,8 @@ Child::Child(const Spec &spec, const std::filesystem::path &errorFile)
                                          O_WRONLY | O_APPEND | O_CREAT, 0600);
     else if (spec.quiet)
         posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (!folder.empty())
+        posix_spawn_file_actions_addchdir_np(actions.get(), folder.c_str());
 
     // The child starts with no signal held back and none ignored that
     // matters, whatever the station's threads have set; in a process group

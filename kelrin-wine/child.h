@@ -36,10 +36,12 @@ public:
         TimedOut,
     };
 
-    // Throws std::system_error when the program cannot be started at all.
+    // Throws std::system_error when the program cannot be started at all,
+    // or `folder` (its working folder; empty: the caller's) cannot be entered.
     // `errorFile`, when given, takes its standard error (appended), whatever
     // `quiet` says: where a trace of Wine goes.
-    explicit Child(const Spec &spec, const std::filesystem::path &errorFile = {});
+    explicit Child(const Spec &spec, const std::filesystem::path &folder = {},
+                   const std::filesystem::path &errorFile = {});
     Child(const Child &) = delete;
     Child &operator=(const Child &) = delete;
     // Closes its input, gives it a moment to end on its own, then kills it.

@@ -16,7 +16,8 @@ namespace kelrin::bridge {
 
 // What every Wine process of the bridge gets on top of the environment.
 std::vector<std::string> wineSettings(const std::filesystem::path &prefix);
-// What it never gets: a display to open windows on.
+// What the preparation and the bridge's own probes never get: a display to
+// open windows on (the helper itself has one: surroundings.h).
 std::vector<std::string> wineDropped();
 
 // Whether `prefix` is a prepared prefix.

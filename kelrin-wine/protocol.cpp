@@ -18,6 +18,7 @@ enum class Tag : std::uint8_t
     Probed = 0x52,     // 'R'
     Devices = 0x44,    // 'D'
     DeviceList = 0x4C, // 'L'
+    Windows = 0x57,    // 'W'
 };
 
 using K = Kind;
@@ -280,6 +281,8 @@ std::string encodeHello(const Hello &hello)
     out.u32(hello.loadError);
     for (const std::string &name : hello.resolved)
         out.bytes(name);
+    out.u32(hello.ansiCodePage);
+    out.u32(hello.oemCodePage);
     return out.finish();
 }
 
@@ -297,6 +300,8 @@ Hello decodeHello(std::string_view payload)
     hello.loadError = in.u32();
     for (std::string &name : hello.resolved)
         name = in.bytes();
+    hello.ansiCodePage = in.u32();
+    hello.oemCodePage = in.u32();
     in.end();
     return hello;
 }
@@ -409,6 +414,26 @@ DeviceList decodeDeviceList(std::string_view payload)
     }
     in.end();
     return devices;
+}
+
+std::string encodeWindows(bool shown)
+{
+    Writer out(Tag::Windows);
+    out.byte(shown ? 1 : 0);
+    return out.finish();
+}
+
+bool decodeWindows(std::string_view payload)
+{
+    Reader in(payload, Tag::Windows);
+    const bool shown = in.flag();
+    in.end();
+    return shown;
+}
+
+bool isWindows(std::string_view payload)
+{
+    return !payload.empty() && payload.front() == static_cast<char>(Tag::Windows);
 }
 
 bool isHello(std::string_view payload)

@@ -20,6 +20,10 @@
 //   Devices   bridge -> helper: which devices does Windows show here?
 //   DeviceList helper -> bridge: the HID devices that setupapi and hid.dll
 //             enumerate, and the COM ports Wine has mapped
+//   Windows   helper -> bridge, only between a Call (or the start) and its
+//             Answer (or the Hello): whether a window of the DLL now shows
+//             on the screen, sent when that changes, so that the bridge
+//             holds the time limit while the clerk has the DLL's window
 //
 // Numbers travel as 4 bytes little-endian, one-byte arguments as one byte.
 // Texts travel as their bytes up to the NUL, unchanged (the library speaks
@@ -42,7 +46,7 @@
 
 namespace kelrin::bridge {
 
-inline constexpr std::uint32_t kProtocolVersion = 1;
+inline constexpr std::uint32_t kProtocolVersion = 2;
 inline constexpr std::size_t kMaxFrame = 16u << 20;
 inline constexpr std::size_t kFrameHeader = 4;
 
@@ -121,6 +125,9 @@ struct Hello
     std::uint32_t loadError = 0; // Windows' error code then
     // Per function, the name it resolved under; empty when missing.
     std::array<std::string, kFunctionCount> resolved;
+    // The helper's ANSI and OEM code pages (GetACP, GetOEMCP).
+    std::uint32_t ansiCodePage = 0;
+    std::uint32_t oemCodePage = 0;
 };
 
 // A HID device as a Windows program finds it: through setupapi's HID
@@ -167,6 +174,7 @@ std::string encodeProbe(const std::vector<Import> &imports);
 std::string encodeProbed(const std::vector<bool> &resolved);
 std::string encodeDevices();
 std::string encodeDeviceList(const DeviceList &devices);
+std::string encodeWindows(bool shown);
 
 // The payload length from a frame's first kFrameHeader bytes; throws
 // ProtocolError above kMaxFrame.
@@ -180,6 +188,12 @@ Hello decodeHello(std::string_view payload);
 std::vector<Import> decodeProbe(std::string_view payload);
 std::vector<bool> decodeProbed(std::string_view payload, std::size_t expected);
 DeviceList decodeDeviceList(std::string_view payload);
+// Whether a window of the DLL shows.
+bool decodeWindows(std::string_view payload);
+
+// Whether a payload from the helper is a Windows report, which may come
+// before any Hello or Answer.
+bool isWindows(std::string_view payload);
 
 // Whether a payload is a Hello at all (its content may still be wrong):
 // what else comes first from a helper is Wine saying it could not start it.

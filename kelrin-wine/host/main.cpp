@@ -1,13 +1,21 @@
 // kelrin-host32.exe / kelrin-host64.exe: the Windows side of the bridge. Runs
 // under Wine, loads the encoder maker's DLL, greets the bridge with what it
-// found, then serves calls from standard input to standard output until the
-// input ends: read a call, make it, write the answer.
+// found, then serves calls from standard input to standard output: read a
+// call, make it, write the answer.
 //
 //   kelrin-host64.exe PATH-OF-DLL      (a Unix path under Wine, or a Windows one)
 //   kelrin-host64.exe --no-dll         greets with no DLL: tells that Wine runs it
 //
+// Three threads. The DLL's own thread loads it (its DllMain runs there) and
+// makes every call, for the helper's whole life, as a Windows program's one
+// window thread would. The main thread reads the bridge's frames, and ends
+// the helper as soon as the bridge has gone, whatever the DLL is doing. A
+// watcher tells the bridge, while a call runs, whether a window of the DLL
+// shows on the screen, so that a call waiting for the clerk is not cut off.
+//
 // A crash inside the DLL ends the process at once, with no dialog: the bridge
 // sees the pipe close and tells the station.
+#include "host/Fonts.h"
 #include "host/WinePath.h"
 #include "host/devices.h"
 #include "kelrin.h"
@@ -18,9 +26,15 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kb = kelrin::bridge;
@@ -81,6 +95,10 @@ bool readExactly(char *buffer, std::size_t count)
     }
     return true;
 }
+
+// Frames to the bridge come from the DLL's thread and from the watcher: one
+// whole frame at a time.
+std::mutex g_writing;
 
 bool writeAll(const std::string &bytes)
 {
@@ -258,6 +276,219 @@ std::vector<bool> probe(const std::vector<kb::Import> &imports)
     return resolved;
 }
 
+// The bridge's requests, from the main thread to the DLL's.
+class Requests
+{
+public:
+    void put(std::string payload)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_queue.push_back(std::move(payload));
+        m_ready.notify_one();
+    }
+    std::string take()
+    {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [this] { return !m_queue.empty(); });
+        std::string payload = std::move(m_queue.front());
+        m_queue.pop_front();
+        return payload;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<std::string> m_queue;
+};
+
+// What the DLL's thread is doing, as the watcher sees it; guarded by
+// g_writing, so that no report of windows follows the answer of its call.
+struct Activity
+{
+    bool busy = false;       // loading the DLL, or in a call
+    DWORD since = 0;         // GetTickCount() when that began
+    unsigned long round = 0; // which load or call
+    bool reported = false;   // whether the bridge was told a window shows
+};
+Activity g_activity;
+
+void begin()
+{
+    const std::lock_guard lock(g_writing);
+    g_activity.busy = true;
+    g_activity.since = GetTickCount();
+    ++g_activity.round;
+    g_activity.reported = false;
+}
+
+// The answer of what began; false once the bridge has gone.
+bool finish(const std::string &frame)
+{
+    const std::lock_guard lock(g_writing);
+    g_activity.busy = false;
+    return writeAll(frame);
+}
+
+bool busy()
+{
+    const std::lock_guard lock(g_writing);
+    return g_activity.busy;
+}
+
+// The few calls of user32 the watcher makes, looked up before the DLL is
+// loaded: a DLL whose DllMain shows a box holds the loader's lock all that
+// time, and looking anything up then would wait for the clerk too.
+struct Screen
+{
+    HDESK(WINAPI *threadDesktop)(DWORD) = nullptr;
+    BOOL(WINAPI *enumWindows)(HDESK, WNDENUMPROC, LPARAM) = nullptr;
+    BOOL(WINAPI *isVisible)(HWND) = nullptr;
+    BOOL(WINAPI *rectOf)(HWND, RECT *) = nullptr;
+    DWORD(WINAPI *processOf)(HWND, DWORD *) = nullptr;
+    int(WINAPI *metric)(int) = nullptr;
+
+    bool usable() const
+    {
+        return threadDesktop && enumWindows && isVisible && rectOf && processOf && metric;
+    }
+};
+
+Screen lookUpScreen()
+{
+    Screen screen;
+    const HMODULE user32 = LoadLibraryW(L"user32.dll");
+    if (!user32)
+        return screen;
+    const auto find = [user32](auto &function, const char *name) {
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+            reinterpret_cast<void (*)()>(GetProcAddress(user32, name)));
+    };
+    // The windows of the thread's desktop rather than EnumWindows: that
+    // asks for the desktop's window, which has Wine start the desktop's
+    // process (explorer.exe) when none runs yet. One started so, while the
+    // helper ends, stays running with Wine's server.
+    find(screen.threadDesktop, "GetThreadDesktop");
+    find(screen.enumWindows, "EnumDesktopWindows");
+    find(screen.isVisible, "IsWindowVisible");
+    find(screen.rectOf, "GetWindowRect");
+    find(screen.processOf, "GetWindowThreadProcessId");
+    find(screen.metric, "GetSystemMetrics");
+    return screen;
+}
+
+struct Search
+{
+    const Screen *screen;
+    DWORD process;
+    bool found = false;
+};
+
+BOOL CALLBACK lookAt(HWND window, LPARAM context)
+{
+    auto &search = *reinterpret_cast<Search *>(context);
+    DWORD process = 0;
+    RECT rect{};
+    if (search.screen->processOf(window, &process) == 0 || process != search.process ||
+        !search.screen->isVisible(window) || !search.screen->rectOf(window, &rect))
+        return TRUE;
+    // Off the screen, or of no size: nothing the clerk can answer.
+    const Screen &s = *search.screen;
+    const LONG screenLeft = s.metric(SM_XVIRTUALSCREEN), screenTop = s.metric(SM_YVIRTUALSCREEN);
+    const LONG left = std::max(rect.left, screenLeft);
+    const LONG right = std::min(rect.right, screenLeft + s.metric(SM_CXVIRTUALSCREEN));
+    const LONG top = std::max(rect.top, screenTop);
+    const LONG bottom = std::min(rect.bottom, screenTop + s.metric(SM_CYVIRTUALSCREEN));
+    search.found = left < right && top < bottom;
+    return search.found ? FALSE : TRUE;
+}
+
+// Whether a top-level window of this process shows on the screen.
+bool dllWindowShows(const Screen &screen)
+{
+    Search search{&screen, GetCurrentProcessId()};
+    screen.enumWindows(screen.threadDesktop(GetCurrentThreadId()), lookAt,
+                       reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+constexpr DWORD kWatchEveryMs = 50;
+// Not for a call that answers before a window could matter.
+constexpr DWORD kFirstLookAfterMs = 500;
+
+// Held while the watcher looks at the windows: the helper lets a look under
+// way end before it ends.
+std::timed_mutex g_looking;
+bool g_ending = false; // guarded by g_looking
+
+// Tells the bridge, while a load or call runs, each time a window of the DLL
+// comes to show or no longer shows.
+void watch(Screen screen)
+{
+    for (;;) {
+        Sleep(kWatchEveryMs);
+        unsigned long round = 0;
+        {
+            const std::lock_guard lock(g_writing);
+            if (!g_activity.busy || GetTickCount() - g_activity.since < kFirstLookAfterMs)
+                continue;
+            round = g_activity.round;
+        }
+        std::unique_lock looking(g_looking);
+        if (g_ending)
+            return;
+        const bool shows = dllWindowShows(screen);
+        looking.unlock();
+        const std::lock_guard lock(g_writing);
+        if (g_activity.busy && g_activity.round == round && g_activity.reported != shows) {
+            g_activity.reported = shows;
+            writeAll(kb::encodeWindows(shows));
+        }
+    }
+}
+
+[[noreturn]] void endNow(UINT code)
+{
+    TerminateProcess(GetCurrentProcess(), code);
+    for (;;)
+        Sleep(INFINITE);
+}
+
+// The DLL's thread: loads it, greets, then makes each call.
+void serveDll(std::wstring dll, Requests &requests)
+{
+    Library library;
+    begin();
+    kb::Hello hello = load(dll, library);
+    hello.ansiCodePage = GetACP();
+    hello.oemCodePage = GetOEMCP();
+    if (!finish(kb::encodeHello(hello)))
+        endNow(0);
+    try {
+        for (;;) {
+            const std::string payload = requests.take();
+            begin();
+            std::string reply;
+            switch (kb::requestKind(payload)) {
+            case kb::Request::Call:
+                reply = kb::encodeAnswer(serve(kb::decodeCall(payload), library));
+                break;
+            case kb::Request::Probe:
+                reply = kb::encodeProbed(probe(kb::decodeProbe(payload)));
+                break;
+            case kb::Request::Devices:
+                reply = kb::encodeDeviceList(kelrin::host::listDevices());
+                break;
+            }
+            if (!finish(reply))
+                endNow(0);
+        }
+    } catch (const kb::ProtocolError &error) {
+        std::fprintf(stderr, "kelrin-host: %s\n", error.what());
+        std::fflush(stderr);
+        endNow(4);
+    }
+}
+
 } // namespace
 
 // wmain (linked -municode) rather than the shell's command-line parser: a
@@ -273,36 +504,32 @@ int wmain(int argc, wchar_t *argv[])
     if (!isolateStdio())
         return 3;
     const std::wstring argument = argv[1];
-    Library library;
     // Wine hands a Unix path over as it came, in the Unix encoding.
     const std::wstring dll = argument == L"--no-dll" ? std::wstring()
                              : argument.starts_with(L"/")
                                  ? kelrin::wine::windowsPath(kelrin::wine::utf8(argument))
                                  : argument;
-    const kb::Hello hello = load(dll, library);
-    if (!writeAll(kb::encodeHello(hello)))
-        return 0;
+    if (!dll.empty())
+        kelrin::wine::replaceChineseFonts();
+    if (const Screen screen = dll.empty() ? Screen() : lookUpScreen(); screen.usable())
+        std::thread(watch, screen).detach();
+    static Requests requests;
+    std::thread(serveDll, dll, std::ref(requests)).detach();
     try {
         std::string payload;
-        while (readFrame(payload)) {
-            std::string reply;
-            switch (kb::requestKind(payload)) {
-            case kb::Request::Call:
-                reply = kb::encodeAnswer(serve(kb::decodeCall(payload), library));
-                break;
-            case kb::Request::Probe:
-                reply = kb::encodeProbed(probe(kb::decodeProbe(payload)));
-                break;
-            case kb::Request::Devices:
-                reply = kb::encodeDeviceList(kelrin::host::listDevices());
-                break;
-            }
-            if (!writeAll(reply))
-                break;
-        }
+        while (readFrame(payload))
+            requests.put(payload);
     } catch (const kb::ProtocolError &error) {
         std::fprintf(stderr, "kelrin-host: %s\n", error.what());
-        return 4;
+        std::fflush(stderr);
+        endNow(4);
     }
-    return 0;
+    // The bridge has gone: its station ended, or it let the helper go. In a
+    // call (a hung one, a box nobody will answer) nothing is left to wait
+    // for; otherwise the DLL is let go as a Windows program's end lets it go.
+    if (g_looking.try_lock_for(std::chrono::milliseconds(700)))
+        g_ending = true;
+    if (busy())
+        endNow(0);
+    ExitProcess(0);
 }

@@ -2,11 +2,13 @@
 // that will not talk to its encoder. "check" prepares this account's Wine
 // prefix if need be, starts the helper for the maker's DLL the way the
 // station does, and prints one line for each thing found. Exit status: 0 all
-// thirteen functions resolve, 1 anything less, 2 bad usage.
+// thirteen functions resolve and the code pages are 936, 1 anything less, 2
+// bad usage.
 #include "bridge.h"
 #include "kelrin.h"
 #include "preparation.h"
 #include "session.h"
+#include "surroundings.h"
 #include "tool/devices_section.h"
 #include "trace.h"
 
@@ -47,16 +49,17 @@ constexpr std::string_view kHelp =
     "                         yet (about 20 s the first time), start the helper\n"
     "                         for Kelrin.dll as the station does, and print what\n"
     "                         was found: Wine, the prefix, the DLL and its word\n"
-    "                         size, the helper, each of the thirteen functions,\n"
-    "                         the imports of the DLL that do not resolve and\n"
-    "                         what GetDLLVersion answers; before the helper\n"
-    "                         starts, it puts the prefix's HID bus and serial\n"
-    "                         port settings right and says what it found; then\n"
-    "                         the encoder's device: the hidraw and USB serial\n"
-    "                         nodes as Linux shows them to this account, the\n"
-    "                         HID devices and COM ports Windows shows the DLL\n"
-    "                         under Wine, and for a device Wine does not show,\n"
-    "                         why and the fix; and whether the prefix's\n"
+    "                         size, the helper, the code pages the DLL runs\n"
+    "                         with (936, Chinese Windows'), each of the thirteen\n"
+    "                         functions, the imports of the DLL that do not\n"
+    "                         resolve and what GetDLLVersion answers; before the\n"
+    "                         helper starts, it puts the prefix's HID bus and\n"
+    "                         serial port settings right and says what it found;\n"
+    "                         then the encoder's device: the hidraw and USB\n"
+    "                         serial nodes as Linux shows them to this account,\n"
+    "                         the HID devices and COM ports Windows shows the\n"
+    "                         DLL under Wine, and for a device Wine does not\n"
+    "                         show, why and the fix; and whether the prefix's\n"
     "                         Wine server is kept for the session\n"
     "  prepare                prepare this account's Wine prefix when it is not\n"
     "                         yet, or wait for the preparation that runs; with\n"
@@ -82,8 +85,8 @@ constexpr std::string_view kHelp =
     "KELRIN_BRIDGE_LOG (FILE: a line per helper start and per failure of the\n"
     "bridge appended there; unset, no log).\n"
     "\n"
-    "Exit status: 0 all thirteen functions resolve (check), the prefix is ready\n"
-    "(prepare, login); 1 anything less; 2 bad usage.\n";
+    "Exit status: 0 all thirteen functions resolve and the code pages are 936\n"
+    "(check), the prefix is ready (prepare, login); 1 anything less; 2 bad usage.\n";
 
 void line(std::string_view label, const std::string &value)
 {
@@ -150,6 +153,22 @@ int prepare(bool detach)
     return kDone;
 }
 
+// The helper's code pages, which the maker's DLL expects to be Chinese
+// Windows' own; false when they are not.
+bool codePages(const kb::Found &found)
+{
+    if (!found.hello)
+        return true;
+    const std::uint32_t ansi = found.hello->ansiCodePage, oem = found.hello->oemCodePage;
+    const bool chinese = ansi == kb::kChineseCodePage && oem == kb::kChineseCodePage;
+    std::string note;
+    if (!chinese && !kb::helperLocaleInstalled())
+        note = std::string("; the locale ") + kb::kHelperLocale +
+               " is missing (Debian package locales-all)";
+    line("Code page:", std::to_string(ansi) + " (ANSI), " + std::to_string(oem) + " (OEM)" + note);
+    return chinese;
+}
+
 void preparing(const char *note)
 {
     line("Prefix:", note);
@@ -196,6 +215,8 @@ int check(const fs::path &programFolder, const fs::path &trace)
         for (const kb::Note &note : found.upkeep->notes)
             line(note.label, note.text);
     }
+
+    const bool chinese = codePages(found);
 
     int resolved = 0;
     if (found.hello && found.hello->load == KELRIN_OK) {
@@ -250,6 +271,10 @@ int check(const fs::path &programFolder, const fs::path &trace)
     if (resolved != static_cast<int>(kb::kFunctionCount))
         return finish(std::to_string(kb::kFunctionCount - resolved) +
                           " of the thirteen functions missing",
+                      kFailed);
+    if (!chinese)
+        return finish("the DLL would not run with Chinese Windows' code page " +
+                          std::to_string(kb::kChineseCodePage),
                       kFailed);
     return finish("all thirteen functions resolve", kDone);
 }

@@ -122,7 +122,7 @@ for needed in libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins fonts-wqy-ze
     grep -q "\b$needed\b" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 depends=$(dpkg-deb -f "$wine_deb" Depends)
-for needed in "guestcard (= $version)" wine "wine32 | wine64"; do
+for needed in "guestcard (= $version)" wine "wine32 | wine64" locales-all; do
     grep -qF "$needed" <<<"$depends" || fail "guestcard-wine's Depends lacks $needed: $depends"
 done
 
@@ -135,6 +135,10 @@ desktop-file-validate "$root/etc/xdg/autostart/guestcard-wine-login.desktop" ||
     fail "the autostart entry does not validate"
 [ "$(dpkg-deb -I "$wine_deb" conffiles)" = /etc/xdg/autostart/guestcard-wine-login.desktop ] ||
     fail "the autostart entry is no conffile of guestcard-wine"
+# Started from the menu, the station (and the DLL through the bridge) works
+# in its own folder, as a Windows station started from its shortcut.
+grep -qx 'Path=/opt/guestcard' "$root/usr/share/applications/org.guestcard.Station.desktop" ||
+    fail "the desktop entry does not start the station in /opt/guestcard"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.guestcard.Station.metainfo.xml" >"$work/as.log" 2>&1 ||
     fail "metainfo does not validate: $(cat "$work/as.log")"
 file -b "$root/usr/share/icons/hicolor/48x48/apps/org.guestcard.Station.png" | grep -q '48 x 48' ||

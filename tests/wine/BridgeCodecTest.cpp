@@ -7,6 +7,7 @@
 #include "locate.h"
 #include "pe.h"
 #include "protocol.h"
+#include "windowclock.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace kb = kelrin::bridge;
@@ -92,7 +94,11 @@ TEST(BridgeProtocol, AnswersHelloAndProbesCrossUnchanged)
     hello.load = KELRIN_BRIDGE_DLL_LOAD;
     hello.loadError = 126;
     hello.resolved[4] = "GuestCard@40";
+    hello.ansiCodePage = 936;
+    hello.oemCodePage = 437;
     const kb::Hello helloBack = kb::decodeHello(payloadOf(kb::encodeHello(hello)));
+    EXPECT_EQ(helloBack.ansiCodePage, 936u);
+    EXPECT_EQ(helloBack.oemCodePage, 437u);
     EXPECT_EQ(helloBack.bits, 32u);
     EXPECT_EQ(helloBack.load, KELRIN_BRIDGE_DLL_LOAD);
     EXPECT_EQ(helloBack.loadError, 126u);
@@ -104,6 +110,18 @@ TEST(BridgeProtocol, AnswersHelloAndProbesCrossUnchanged)
     EXPECT_EQ(importsBack[1].function, "#7");
     EXPECT_EQ(kb::decodeProbed(payloadOf(kb::encodeProbed({true, false})), 2),
               (std::vector<bool>{true, false}));
+
+    // A report of the DLL's windows may come where a Hello or an Answer is
+    // awaited: it is told apart from both, and carries its state.
+    for (const bool shown : {true, false}) {
+        const std::string windows = payloadOf(kb::encodeWindows(shown));
+        EXPECT_TRUE(kb::isWindows(windows));
+        EXPECT_FALSE(kb::isHello(windows));
+        EXPECT_EQ(kb::decodeWindows(windows), shown);
+    }
+    EXPECT_FALSE(kb::isWindows(payloadOf(kb::encodeHello(hello))));
+    EXPECT_FALSE(kb::isWindows(payloadOf(kb::encodeAnswer(answer))));
+    EXPECT_FALSE(kb::isWindows(""));
 }
 
 TEST(BridgeProtocol, DeviceListsCrossUnchanged)
@@ -148,7 +166,18 @@ TEST(BridgeProtocol, RefusesWhatDoesNotFit)
          }},
         {"flag of 2",
          [&] { kb::decodeAnswer(std::string("A\0\0\0\0\x02", 6), kb::Function::ReadCard); }},
-        {"hello of another version", [&] { kb::decodeHello(std::string("H\x02\0\0\0", 5)); }},
+        {"hello of another version", [&] { kb::decodeHello(std::string("H\x01\0\0\0", 5)); }},
+        {"hello without its code pages",
+         [&] {
+             kb::Hello whole;
+             whole.bits = 64;
+             const std::string hello = payloadOf(kb::encodeHello(whole));
+             kb::decodeHello(hello.substr(0, hello.size() - 8));
+         }},
+        {"windows report cut short", [&] { kb::decodeWindows("W"); }},
+        {"windows report with a byte more", [&] { kb::decodeWindows(std::string("W\x01\x01")); }},
+        {"windows report of 2", [&] { kb::decodeWindows(std::string("W\x02")); }},
+        {"answer taken for a windows report", [&] { kb::decodeWindows(answer); }},
         {"probe claiming a million names",
          [&] { kb::decodeProbe(std::string("P\x40\x42\x0F\0", 5)); }},
         {"device list claiming a million devices",
@@ -173,6 +202,36 @@ TEST(BridgeProtocol, RefusesWhatDoesNotFit)
     };
     for (const auto &[name, attempt] : refused)
         EXPECT_THROW(attempt(), kb::ProtocolError) << name;
+}
+
+// The time limit stands still while a window of the DLL shows, and counts
+// on from where it stood: reports at the given seconds after the call began.
+TEST(BridgeWindowClock, TimeLimitStandsStillWhileAWindowShows)
+{
+    using std::chrono::seconds;
+    struct Row
+    {
+        const char *name;
+        std::vector<std::pair<int, bool>> reports; // second, shows
+        std::optional<int> deadline;               // second; none: never
+    };
+    const std::vector<Row> rows = {
+        {"no window", {}, 30},
+        {"a window that shows", {{5, true}}, std::nullopt},
+        {"shown for 60 s", {{5, true}, {65, false}}, 90},
+        {"shown twice", {{1, true}, {11, false}, {20, true}, {25, false}}, 45},
+        {"the same report twice counts once", {{5, true}, {8, true}, {15, false}}, 40},
+        {"no window reported while none shows", {{5, false}}, 30},
+    };
+    const kb::Deadline begin{};
+    for (const Row &row : rows) {
+        kb::WindowClock clock(begin + seconds(30));
+        for (const auto &[second, shows] : row.reports)
+            clock.shown(shows, begin + seconds(second));
+        EXPECT_EQ(clock.deadline(),
+                  row.deadline ? begin + seconds(*row.deadline) : kb::Deadline::max())
+            << row.name;
+    }
 }
 
 TEST(BridgeProtocol, OutputsStayInsideTheirBufferAndEndInANul)

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace kb = kelrin::bridge;
@@ -51,6 +54,38 @@ std::string highBytes()
     return text;
 }
 
+// An X server of the test's own (Xvfb, no window manager), for the DLL's
+// windows: DISPLAY names it while it runs.
+class PrivateDisplay
+{
+public:
+    PrivateDisplay()
+        : m_server(kb::Child::Spec{
+              "/usr/bin/Xvfb",
+              {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"},
+              kb::environmentWith({}, {}),
+              true,
+              true})
+    {
+        std::string number;
+        char c = 0;
+        const auto deadline = kb::Clock::now() + std::chrono::seconds(10);
+        while (m_server.receive(&c, 1, deadline) == kb::Child::Outcome::Done && c != '\n')
+            number += c;
+        EXPECT_FALSE(number.empty()) << "Xvfb did not start";
+        ::setenv("DISPLAY", (":" + number).c_str(), 1);
+    }
+    ~PrivateDisplay() { end(); }
+    void end()
+    {
+        m_server.kill();
+        ::unsetenv("DISPLAY");
+    }
+
+private:
+    kb::Child m_server;
+};
+
 // The station folder of one test: one of the DLLs built here as its
 // Kelrin.dll, the DLL's script and log, and a bridge in front of it.
 class WineBridge : public ::testing::Test
@@ -72,7 +107,33 @@ public:
     void TearDown() override
     {
         m_bridge.reset();
+        display.reset();
+        if (const auto prefix = settings.find("KELRIN_WINEPREFIX"); prefix != settings.end())
+            std::system(("WINEPREFIX='" + prefix->second + "' '" +
+                         (fs::path(KELRIN_TEST_WINE).parent_path() / "wineserver").string() +
+                         "' -k")
+                            .c_str());
         fs::remove_all(folder);
+    }
+
+    // A display of the test's own, and a prefix of its own for it: Wine's
+    // desktop, which its windows need, lives on the display of whoever
+    // started it first and ends with it. The prefix is the set-up's, linked
+    // (Wine replaces its registry files rather than writing into them, and
+    // they are copied all the same).
+    void useDisplay()
+    {
+        display = std::make_unique<PrivateDisplay>();
+        const fs::path prefix = folder / "prefix";
+        ASSERT_EQ(std::system(("cp -al '" + std::string(KELRIN_TEST_WINEPREFIX) + "' '" +
+                               prefix.string() + "'")
+                                  .c_str()),
+                  0);
+        for (const char *registry : {"system.reg", "user.reg", "userdef.reg"}) {
+            fs::remove(prefix / registry);
+            fs::copy_file(fs::path(KELRIN_TEST_WINEPREFIX) / registry, prefix / registry);
+        }
+        settings["KELRIN_WINEPREFIX"] = prefix.string();
     }
 
     void useDll(const std::string &name, const std::string &as = "Kelrin.dll")
@@ -132,6 +193,7 @@ public:
     fs::path folder, station;
     fs::path helpers = KELRIN_TEST_HELPERS;
     std::map<std::string, std::string> settings; // the environment as the test changes it
+    std::unique_ptr<PrivateDisplay> display;
     std::unique_ptr<kb::Bridge> m_bridge;
 };
 
@@ -351,11 +413,41 @@ const Fault kFaults[] = {
      [](WineBridge &t, GuardedBuffer &out) {
          return t.call(F::ReadRecord, {kb::byteArg(1)}, &out);
      }},
+    // A window of the DLL that the clerk cannot see: the time limit holds.
+    {"window_never_shown",
+     [](WineBridge &t) {
+         auto &f = t;
+         f.useDisplay();
+         f.useDll("scripted64.dll");
+         f.script({"ReadRecord 0 hiddenwindow"});
+         f.settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "3000";
+     },
+     KELRIN_BRIDGE_TIMEOUT, true,
+     [](WineBridge &t, GuardedBuffer &out) {
+         const std::int32_t result = t.call(F::ReadRecord, {kb::byteArg(1)}, &out);
+         EXPECT_EQ(t.lastLogLine(), "window made");
+         return result;
+     }},
+    {"window_off_the_screen",
+     [](WineBridge &t) {
+         auto &f = t;
+         f.useDisplay();
+         f.useDll("scripted64.dll");
+         f.script({"ReadRecord 0 offscreenwindow"});
+         f.settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "3000";
+     },
+     KELRIN_BRIDGE_TIMEOUT, true,
+     [](WineBridge &t, GuardedBuffer &out) {
+         const std::int32_t result = t.call(F::ReadRecord, {kb::byteArg(1)}, &out);
+         EXPECT_EQ(t.lastLogLine(), "window made");
+         return result;
+     }},
     {"helper_killed_between_calls", [](WineBridge &t) { t.useDll("scripted64.dll"); },
      KELRIN_BRIDGE_HELPER_ENDED, true,
      [](WineBridge &t, GuardedBuffer &out) {
          // Gone before the call: writing to it must not end this process.
-         ::kill(t.bridge().helperPid(), SIGKILL);
+         if (const int helper = t.bridge().helperPid(); helper > 0)
+             ::kill(helper, SIGKILL);
          ::usleep(300 * 1000);
          return t.readCard(out);
      }},
@@ -413,9 +505,38 @@ const Fault kFaults[] = {
      KELRIN_BRIDGE_PROTOCOL, false, readCardAct},
 };
 
+// A process that has ended but was not reaped (Wine's loader may start the
+// helper as a new process, which init inherits) runs no more.
 bool alive(int pid)
 {
-    return pid > 0 && ::kill(pid, 0) == 0;
+    if (pid <= 0 || ::kill(pid, 0) != 0)
+        return false;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const std::size_t end = line.rfind(')');
+    return end == std::string::npos || line.substr(end + 2, 1) != "Z";
+}
+
+// The helper whose environment holds `entry`; 0 when none runs.
+int processWith(const std::string &entry)
+{
+    for (const auto &process : fs::directory_iterator("/proc")) {
+        const std::string pid = process.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream comm(process.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        if (!name.starts_with("kelrin-host"))
+            continue;
+        std::ifstream environ(process.path() / "environ", std::ios::binary);
+        for (std::string variable; std::getline(environ, variable, '\0');) {
+            if (variable == entry)
+                return std::stoi(pid);
+        }
+    }
+    return 0;
 }
 
 } // namespace
@@ -600,4 +721,80 @@ TEST_F(FreshPrefix, PreparationKilledLeavesNoPrefixAndTheNextStartPreparesIt)
     EXPECT_EQ(callUntilPrepared(), KELRIN_OK);
     EXPECT_TRUE(kb::prefixReady(prefix));
     EXPECT_FALSE(fs::exists(halfWay[0])) << "the killed preparation's folder was left";
+}
+
+// A shown window of the DLL waits for the clerk however long: the call goes
+// on past its time limit until the helper ends (here: killed), or, with the
+// display gone, until Wine ends the helper, which loses its windows.
+TEST_F(WineBridge, ShownWindowHoldsTheCallPastItsTimeLimit)
+{
+    for (const bool displayGoes : {false, true}) {
+        SCOPED_TRACE(displayGoes ? "the display goes away" : "the helper is killed");
+        useDisplay();
+        useDll("scripted64.dll");
+        script({"ReadRecord 5 openwindow"});
+        ASSERT_EQ(bridge().start(kb::kDefaultTimeLimit).result, KELRIN_OK);
+        settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "1000";
+        std::atomic<bool> done = false;
+        std::int32_t result = 0;
+        GuardedBuffer out(KELRIN_RECORD_TEXT_SIZE);
+        std::thread caller([&] {
+            result = call(F::ReadRecord, {kb::byteArg(1)}, &out);
+            done = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+        EXPECT_FALSE(done) << "the call ended with the window still shown";
+        EXPECT_EQ(lastLogLine(), "window made");
+        // The bridge is busy with the call: the helper is found as the
+        // process of this test's DLL log.
+        const int helper = processWith("KELRIN_TEST_LOG=" + (folder / "log").string());
+        EXPECT_GT(helper, 0) << "no helper runs";
+        if (displayGoes)
+            display->end();
+        else if (helper > 0)
+            ::kill(helper, SIGKILL);
+        caller.join();
+        EXPECT_EQ(result, KELRIN_BRIDGE_HELPER_ENDED);
+        EXPECT_FALSE(alive(helper));
+        TearDown();
+        settings.clear();
+        SetUp();
+    }
+}
+
+TEST_F(WineBridge, DllFindsTheFileBesideItByARelativeName)
+{
+    useDll("scripted64.dll");
+    std::ofstream(station / "Kelrin.ini") << "beside the DLL";
+    // The station started from another folder, which has a file of that
+    // name too.
+    const fs::path elsewhere = folder / "elsewhere";
+    fs::create_directory(elsewhere);
+    std::ofstream(elsewhere / "Kelrin.ini") << "in the working folder";
+    const fs::path before = fs::current_path();
+    fs::current_path(elsewhere);
+    script({"ReadCard 0 readfile " + hex("Kelrin.ini")});
+    GuardedBuffer card(KELRIN_CARD_HEX_SIZE);
+    EXPECT_EQ(readCard(card), 0);
+    EXPECT_EQ(card.text(), "beside the DLL");
+    fs::current_path(before);
+}
+
+// Whatever the clerk's locale, the helper has Chinese Windows' code pages.
+TEST_F(WineBridge, ChineseCodePagesWhateverTheLocale)
+{
+    useDll("scripted64.dll");
+    for (const char *locale : {"C.UTF-8", "POSIX", "en_US.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        ::setenv("LC_ALL", locale, 1);
+        ::setenv("LANG", locale, 1);
+        const kb::Found found = bridge().start(kb::kDefaultTimeLimit);
+        ASSERT_EQ(found.result, KELRIN_OK);
+        EXPECT_EQ(found.hello->ansiCodePage, 936u);
+        EXPECT_EQ(found.hello->oemCodePage, 936u);
+        script({"ReadCard 0 codepages"});
+        GuardedBuffer card(KELRIN_CARD_HEX_SIZE);
+        EXPECT_EQ(readCard(card), 0);
+        EXPECT_EQ(card.text(), "936 936");
+    }
 }

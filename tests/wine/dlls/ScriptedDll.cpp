@@ -19,6 +19,17 @@
 //   Name RESULT chatter         prints to standard output, then untouched
 //   Name RESULT crash           an access violation
 //   Name RESULT hang            never returns
+//   Name RESULT msgbox HEX      a message box with these bytes (code page 936)
+//                               as caption and text; logs "msgbox N" with
+//                               what MessageBoxA returned
+//   Name RESULT readfile NAME   opens NAME (in hex) by that relative name and
+//                               gives its bytes as output; -100 when it
+//                               cannot be opened
+//   Name RESULT codepages       "ACP OEMCP" as output (GetACP, GetOEMCP)
+//   Name RESULT openwindow      a window shown on the screen, never closed,
+//                               and never returns; logs "window made"
+//   Name RESULT hiddenwindow    a window never shown, likewise
+//   Name RESULT offscreenwindow a window shown far off the screen, likewise
 // A call with no reply in the script answers 0, its output untouched.
 #define KELRIN_BUILDING_LIBRARY
 #include "host/WinePath.h"
@@ -32,6 +43,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -166,6 +178,32 @@ int32_t answer(const char *function, const std::vector<std::string> &args, char 
     } else if (mode == "hang") {
         for (;;)
             Sleep(INFINITE);
+    } else if (mode == "msgbox") {
+        const int answered = MessageBoxA(nullptr, data.c_str(), data.c_str(), MB_OK);
+        log("msgbox " + num(answered));
+    } else if (mode == "readfile") {
+        std::ifstream file(data, std::ios::binary);
+        if (!file)
+            return -100;
+        const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+        if (buffer)
+            std::snprintf(buffer, capacity, "%s", bytes.c_str());
+    } else if (mode == "codepages") {
+        if (buffer)
+            std::snprintf(buffer, capacity, "%u %u", GetACP(), GetOEMCP());
+    } else if (mode.ends_with("window")) {
+        // A window the DLL opens and never closes, as the clerk would see it
+        // (or not): its messages are served for ever.
+        const bool offscreen = mode == "offscreenwindow";
+        HWND window = CreateWindowExA(0, "STATIC", "Kelrin window", WS_OVERLAPPEDWINDOW,
+                                      offscreen ? -20000 : 100, offscreen ? -20000 : 100, 300, 200,
+                                      nullptr, nullptr, nullptr, nullptr);
+        if (window && mode != "hiddenwindow")
+            ShowWindow(window, SW_SHOWNORMAL);
+        log(window ? "window made" : "window failed");
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0)
+            DispatchMessageA(&message);
     } else if (mode == "chatter") {
         std::printf("chatter from the DLL\n");
         std::fflush(stdout);
