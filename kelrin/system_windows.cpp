@@ -4,7 +4,7 @@
 #include "system.h"
 
 #include "device.h"
-#include "host/WinePath.h"
+#include "WinePath.h"
 #include "kelrin_result.h"
 
 #include <windows.h>

@@ -8,7 +8,7 @@
 //
 // A crash inside the DLL ends the process at once, with no dialog: the bridge
 // sees the pipe close and tells the station.
-#include "host/WinePath.h"
+#include "WinePath.h"
 #include "kelrin.h"
 #include "protocol.h"
 
