@@ -24,47 +24,41 @@ const Fault kFaults[] = {
      KELRIN_BRIDGE_NOT_PE, false, readCardAct},
     {"no_wine",
      [](WineBridge &t) {
-         auto &f = t;
-         f.useDll("scripted64.dll");
-         f.settings["KELRIN_WINE"] = (f.folder / "no-such-wine").string();
+         t.useDll("scripted64.dll");
+         t.settings["KELRIN_WINE"] = (t.folder / "no-such-wine").string();
      },
      KELRIN_BRIDGE_NO_WINE, false, readCardAct},
     {"helper_missing_beside_the_bridge",
      [](WineBridge &t) {
-         auto &f = t;
-         f.useDll("scripted64.dll");
-         f.helpers = f.folder;
+         t.useDll("scripted64.dll");
+         t.helpers = t.folder;
      },
      KELRIN_BRIDGE_NO_HELPER, false, readCardAct},
     {"prefix_that_cannot_be_prepared",
      [](WineBridge &t) {
-         auto &f = t;
-         f.useDll("scripted64.dll");
-         std::ofstream(f.folder / "file") << "x";
-         f.settings["KELRIN_WINEPREFIX"] = (f.folder / "file" / "prefix").string();
+         t.useDll("scripted64.dll");
+         std::ofstream(t.folder / "file") << "x";
+         t.settings["KELRIN_WINEPREFIX"] = (t.folder / "file" / "prefix").string();
      },
      KELRIN_BRIDGE_PREFIX, false, readCardAct},
     {"wine_that_starts_no_helper",
      [](WineBridge &t) {
-         auto &f = t;
-         f.useDll("scripted64.dll");
-         f.settings["KELRIN_WINE"] = f.writeScript("wine", "exit 0").string();
+         t.useDll("scripted64.dll");
+         t.settings["KELRIN_WINE"] = t.writeScript("wine", "exit 0").string();
      },
      KELRIN_BRIDGE_HELPER_START, false, readCardAct},
     {"wine_that_never_answers",
      [](WineBridge &t) {
-         auto &f = t;
-         f.useDll("scripted64.dll");
-         f.settings["KELRIN_WINE"] = f.writeScript("wine", "exec sleep 60").string();
-         f.settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "1500";
+         t.useDll("scripted64.dll");
+         t.settings["KELRIN_WINE"] = t.writeScript("wine", "exec sleep 60").string();
+         t.settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "1500";
      },
      KELRIN_BRIDGE_TIMEOUT, false, readCardAct},
     {"helper_out_of_protocol",
      [](WineBridge &t) {
-         auto &f = t;
-         f.useDll("scripted64.dll");
-         f.settings["KELRIN_WINE"] =
-             f.writeScript("wine", "printf '\\005\\000\\000\\000Hello'; exec sleep 60").string();
+         t.useDll("scripted64.dll");
+         t.settings["KELRIN_WINE"] =
+             t.writeScript("wine", "printf '\\005\\000\\000\\000Hello'; exec sleep 60").string();
      },
      KELRIN_BRIDGE_PROTOCOL, false, readCardAct},
 };
