@@ -3,7 +3,7 @@
 // figures and judges no timing; the run fails only when a call fails.
 #include "codec.h"
 #include "kelrin.h"
-#include "tests/kelrin/PrivateDevice.h"
+#include "tests/support/PrivateDevice.h"
 
 #include <benchmark/benchmark.h>
 

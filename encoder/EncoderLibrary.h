@@ -1,6 +1,6 @@
 #pragma once
 
-#include "encoder/kelrin.h"
+#include "kelrin.h"
 
 #include <cstdint>
 

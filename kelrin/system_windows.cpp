@@ -3,8 +3,8 @@
 // Wine's Unix paths are in; file names go to Windows as UTF-16.
 #include "system.h"
 
+#include "WinePath.h"
 #include "device.h"
-#include "host/WinePath.h"
 #include "kelrin_result.h"
 
 #include <windows.h>

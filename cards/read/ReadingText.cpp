@@ -3,8 +3,6 @@
 #include "app/Convert.h"
 #include "app/LibraryText.h"
 
-#include <algorithm>
-
 namespace {
 
 // A hexadecimal piece of the card, in the strict conversion's "$" syntax.
@@ -14,19 +12,6 @@ int32_t hexPiece(QByteArrayView card, qsizetype position, qsizetype length)
 }
 
 } // namespace
-
-QByteArray cardPiece(QByteArrayView text, qsizetype position, qsizetype length)
-{
-    const qsizetype start = position - 1;
-    if (start < 0 || start >= text.size())
-        return {};
-    return text.sliced(start, std::min(length, text.size() - start)).toByteArray();
-}
-
-bool cardPresent(QByteArrayView card)
-{
-    return cardPiece(card, 5, 2) == "01";
-}
 
 QByteArray cardSerialNumber(QByteArrayView card)
 {

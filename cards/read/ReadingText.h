@@ -1,6 +1,7 @@
 #pragma once
 
-#include "encoder/kelrin.h"
+#include "app/CardText.h"
+#include "kelrin.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -10,15 +11,8 @@
 #include <cstdint>
 
 // The text work of the reading operations: pieces cut from the card hex
-// string and the record dump by position, and the decoded record in words.
-
-// The `length` bytes from 1-based `position` on; fewer, or none, where the
-// text is shorter.
-QByteArray cardPiece(QByteArrayView text, qsizetype position, qsizetype length);
-
-// Whether the card text carries the library's card-present marker, "01" at
-// characters 5-6.
-bool cardPresent(QByteArrayView card);
+// string (with app/CardText.h) and the record dump by position, and the
+// decoded record in words.
 
 // The card's serial number; "FFFFFFFF" on a blank card.
 QByteArray cardSerialNumber(QByteArrayView card);

@@ -1,8 +1,8 @@
 #include "app/TForm1.h"
 
+#include "app/CardText.h"
 #include "app/LibraryText.h"
 #include "app/OperatorDialogs.h"
-#include "cards/read/ReadingText.h"
 #include "encoder/EncoderLibrary.h"
 
 // Reads the card into CardDataBuffer and tells whether one lies on the

@@ -15,8 +15,8 @@
 //
 // A crash inside the DLL ends the process at once, with no dialog: the bridge
 // sees the pipe close and tells the station.
+#include "WinePath.h"
 #include "host/Fonts.h"
-#include "host/WinePath.h"
 #include "host/devices.h"
 #include "kelrin.h"
 #include "protocol.h"

@@ -97,9 +97,7 @@ void line(std::string_view label, const std::string &value)
 
 std::string codeText(std::int32_t code)
 {
-    const auto *row = kelrin_bridge_result_entry(code);
-    return std::string(row ? row->text : kelrin_result_text(code)) + " (" + std::to_string(code) +
-           ")";
+    return std::string(kelrin_result_text(code)) + " (" + std::to_string(code) + ")";
 }
 
 std::string wineVersion(const fs::path &wine)

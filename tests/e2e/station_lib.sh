@@ -136,5 +136,5 @@ keep_screenshot() {
 
 result_code() {
     sed -n "s/^ *$1 = \(-\?[0-9]\+\),.*/\1/p" \
-        "$(dirname "${BASH_SOURCE[0]}")/../../encoder/kelrin_result.h"
+        "$(dirname "${BASH_SOURCE[0]}")/../../interface/kelrin_result.h"
 }

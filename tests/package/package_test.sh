@@ -54,6 +54,7 @@ opt/guestcard/simulated
 opt/guestcard/simulated/libKelrin.so
 usr
 usr/bin
+usr/bin/guestcard
 usr/bin/kelrin-sim
 usr/share
 usr/share/applications
@@ -111,7 +112,7 @@ usr/share/man
 usr/share/man/man1
 usr/share/man/man1/kelrin-bridge.1.gz
 LIST
-for link in kelrin-sim:"$deb" wine/kelrin-bridge:"$wine_deb"; do
+for link in guestcard:"$deb" kelrin-sim:"$deb" wine/kelrin-bridge:"$wine_deb"; do
     path=${link%%:*}
     grep -q " \./usr/bin/${path#*/} -> /opt/guestcard/$path\$" <<<"$(dpkg-deb -c "${link#*:}")" ||
         fail "/usr/bin/${path#*/} is not a link to /opt/guestcard/$path"
@@ -250,14 +251,16 @@ as_clerk sh -c "umask 007 && cat '$work/second.ini' >'$data/hotel.ini.new' &&
     mv '$data/hotel.ini.new' '$data/hotel.ini'" || fail "the clerk cannot write $data/hotel.ini"
 as_clerk cmp -s "$work/second.ini" "$opt/hotel.ini" || fail "$opt/hotel.ini does not read the new file"
 
-# The installed station, started by the clerk (with the settings given), up
-# to its window; and the encoder library it mapped, by its real path. No
+# The installed station, started by the clerk by its name on the PATH (with
+# the settings given), up to its window; and the encoder library it mapped,
+# by its real path: the link in /usr/bin still finds what lies beside the
+# program's real file, the library and the hand-off file. No
 # session bus, which the toolkit would otherwise start for the clerk and
 # leave running.
 start_station() {
     (cd "$work/clerk" && exec setpriv --reuid="$clerk" --regid=nogroup --init-groups \
         env -u XDG_DATA_HOME HOME="$work/clerk" KELRIN_SIM_STATE="$work/clerk/device" \
-        DBUS_SESSION_BUS_ADDRESS="unix:path=$work/clerk/no-bus" "$@" "$opt/guestcard") \
+        DBUS_SESSION_BUS_ADDRESS="unix:path=$work/clerk/no-bus" "$@" guestcard) \
         >"$work/station.log" 2>&1 &
     station=$!
     window=$(timeout 20 xdotool search --sync --onlyvisible --name '^制客人卡$' | head -n1) ||
@@ -278,6 +281,9 @@ check_loaded() {
 # is $ORIGIN, the loader resolves $opt/libKelrin.so.
 resolved=$(LD_TRACE_LOADED_OBJECTS=1 "$opt/guestcard" | sed -n 's/^\s*libKelrin.so => \(\S*\).*/\1/p')
 [ "$resolved" = "$opt/libKelrin.so" ] || fail "the installed program resolved libKelrin.so to '$resolved'"
+[ "$(command -v guestcard)" = /usr/bin/guestcard ] || fail "guestcard is not on the PATH: $(command -v guestcard)"
+resolved=$(LD_TRACE_LOADED_OBJECTS=1 guestcard | sed -n 's/^\s*libKelrin.so => \(\S*\).*/\1/p')
+[ "$resolved" = "$opt/libKelrin.so" ] || fail "guestcard on the PATH resolved libKelrin.so to '$resolved'"
 
 # On the stand-in, the station issues a guest card for the second stay: the
 # fields held what the clerk wrote.

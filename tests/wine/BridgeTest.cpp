@@ -1,11 +1,10 @@
 // The bridge with DLLs built here, under Wine: every argument arrives in the
 // DLL's log unchanged, every output comes back bounded and terminated, and
-// every way the road to the DLL can fail answers its own code, after which
-// the next call works again. Wine, the prepared prefix and the helpers come
-// from the suite's set-up (wine_setup.sh) through the environment.
-#include "bridge.h"
-#include "GuardedBuffer.h"
-#include "kelrin.h"
+// every way the road to the DLL can fail under Wine answers its own code,
+// after which the next call works again (the faults found before Wine
+// starts: BridgeFaultsTest.cpp). Wine, the prepared prefix and the helpers
+// come from the suite's set-up (wine_setup.sh) through the environment.
+#include "BridgeFixture.h"
 #include "preparation.h"
 
 #include <gtest/gtest.h>
@@ -22,12 +21,7 @@
 #include <thread>
 #include <vector>
 
-namespace kb = kelrin::bridge;
-namespace fs = std::filesystem;
-
 namespace {
-
-using F = kb::Function;
 
 std::string hex(const std::string &bytes)
 {
@@ -53,149 +47,6 @@ std::string highBytes()
         text += static_cast<char>(c);
     return text;
 }
-
-// An X server of the test's own (Xvfb, no window manager), for the DLL's
-// windows: DISPLAY names it while it runs.
-class PrivateDisplay
-{
-public:
-    PrivateDisplay()
-        : m_server(kb::Child::Spec{
-              "/usr/bin/Xvfb",
-              {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"},
-              kb::environmentWith({}, {}),
-              true,
-              true})
-    {
-        std::string number;
-        char c = 0;
-        const auto deadline = kb::Clock::now() + std::chrono::seconds(10);
-        while (m_server.receive(&c, 1, deadline) == kb::Child::Outcome::Done && c != '\n')
-            number += c;
-        EXPECT_FALSE(number.empty()) << "Xvfb did not start";
-        ::setenv("DISPLAY", (":" + number).c_str(), 1);
-    }
-    ~PrivateDisplay() { end(); }
-    void end()
-    {
-        m_server.kill();
-        ::unsetenv("DISPLAY");
-    }
-
-private:
-    kb::Child m_server;
-};
-
-// The station folder of one test: one of the DLLs built here as its
-// Kelrin.dll, the DLL's script and log, and a bridge in front of it.
-class WineBridge : public ::testing::Test
-{
-public:
-    void SetUp() override
-    {
-        std::string name = (fs::temp_directory_path() / "bridge-wine-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(name.data()), nullptr);
-        folder = name;
-        station = folder / "station";
-        fs::create_directory(station);
-        ::setenv("KELRIN_TEST_SCRIPT", (folder / "script").c_str(), 1);
-        ::setenv("KELRIN_TEST_LOG", (folder / "log").c_str(), 1);
-        // The set-up's Wine and prefix, never the account's own.
-        ::setenv("KELRIN_WINE", KELRIN_TEST_WINE, 1);
-        ::setenv("KELRIN_WINEPREFIX", KELRIN_TEST_WINEPREFIX, 1);
-    }
-    void TearDown() override
-    {
-        m_bridge.reset();
-        display.reset();
-        if (const auto prefix = settings.find("KELRIN_WINEPREFIX"); prefix != settings.end())
-            std::system(("WINEPREFIX='" + prefix->second + "' '" +
-                         (fs::path(KELRIN_TEST_WINE).parent_path() / "wineserver").string() +
-                         "' -k")
-                            .c_str());
-        fs::remove_all(folder);
-    }
-
-    // A display of the test's own, and a prefix of its own for it: Wine's
-    // desktop, which its windows need, lives on the display of whoever
-    // started it first and ends with it. The prefix is the set-up's, linked
-    // (Wine replaces its registry files rather than writing into them, and
-    // they are copied all the same).
-    void useDisplay()
-    {
-        display = std::make_unique<PrivateDisplay>();
-        const fs::path prefix = folder / "prefix";
-        ASSERT_EQ(std::system(("cp -al '" + std::string(KELRIN_TEST_WINEPREFIX) + "' '" +
-                               prefix.string() + "'")
-                                  .c_str()),
-                  0);
-        for (const char *registry : {"system.reg", "user.reg", "userdef.reg"}) {
-            fs::remove(prefix / registry);
-            fs::copy_file(fs::path(KELRIN_TEST_WINEPREFIX) / registry, prefix / registry);
-        }
-        settings["KELRIN_WINEPREFIX"] = prefix.string();
-    }
-
-    void useDll(const std::string &name, const std::string &as = "Kelrin.dll")
-    {
-        fs::copy_file(fs::path(KELRIN_TEST_DLL_DIR) / name, station / as,
-                      fs::copy_options::overwrite_existing);
-    }
-    void script(const std::vector<std::string> &lines)
-    {
-        std::ofstream file(folder / "script", std::ios::binary);
-        for (const std::string &line : lines)
-            file << line << '\n';
-    }
-    std::vector<std::string> log() const
-    {
-        std::ifstream file(folder / "log", std::ios::binary);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(file, line);)
-            lines.push_back(line);
-        return lines;
-    }
-    std::string lastLogLine() const
-    {
-        const auto lines = log();
-        return lines.empty() ? "" : lines.back();
-    }
-
-    kb::Bridge &bridge()
-    {
-        if (!m_bridge) {
-            kb::Environment env = [this](const char *name) -> std::optional<std::string> {
-                if (const auto set = settings.find(name); set != settings.end())
-                    return set->second;
-                const char *value = std::getenv(name);
-                return value ? std::optional<std::string>(value) : std::nullopt;
-            };
-            m_bridge = std::make_unique<kb::Bridge>(env, kb::Places{station, helpers});
-        }
-        return *m_bridge;
-    }
-
-    // One call with an output buffer of the function's capacity (or none).
-    std::int32_t call(F function, std::vector<kb::Argument> inputs, GuardedBuffer *out = nullptr)
-    {
-        return bridge().call(function, std::move(inputs), out ? out->data() : nullptr);
-    }
-    std::int32_t readCard(GuardedBuffer &out) { return call(F::ReadCard, {kb::byteArg(1)}, &out); }
-
-    fs::path writeScript(const std::string &name, const std::string &body)
-    {
-        const fs::path path = folder / name;
-        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-        fs::permissions(path, fs::perms::owner_all);
-        return path;
-    }
-
-    fs::path folder, station;
-    fs::path helpers = KELRIN_TEST_HELPERS;
-    std::map<std::string, std::string> settings; // the environment as the test changes it
-    std::unique_ptr<PrivateDisplay> display;
-    std::unique_ptr<kb::Bridge> m_bridge;
-};
 
 class Transport : public WineBridge, public ::testing::WithParamInterface<unsigned>
 {
@@ -353,31 +204,9 @@ TEST_F(WineBridge, FunctionsFoundUnderEachNameTheirDllGivesThem)
 
 namespace {
 
-// A way the road to the DLL fails: set up by `arrange`, shown by `act`
-// answering `code` with its output emptied; `recovers` when the next call
-// works again with the same bridge.
-struct Fault
-{
-    std::string name;
-    std::function<void(WineBridge &)> arrange;
-    std::int32_t code;
-    bool recovers;
-    std::function<std::int32_t(WineBridge &, GuardedBuffer &)> act;
-};
-
-void PrintTo(const Fault &fault, std::ostream *out)
-{
-    *out << fault.name;
-}
-
 class Faults : public WineBridge, public ::testing::WithParamInterface<Fault>
 {
 };
-
-std::int32_t readCardAct(WineBridge &t, GuardedBuffer &out)
-{
-    return t.readCard(out);
-}
 
 const Fault kFaults[] = {
     {"function_missing_from_the_dll", [](WineBridge &t) { t.useDll("no-limitcard64.dll"); },
@@ -451,58 +280,8 @@ const Fault kFaults[] = {
          ::usleep(300 * 1000);
          return t.readCard(out);
      }},
-    {"no_kelrin_dll_beside_the_program", [](WineBridge &) {}, KELRIN_BRIDGE_NO_DLL, false,
-     readCardAct},
-    {"kelrin_dll_that_is_no_pe",
-     [](WineBridge &t) { std::ofstream(t.station / "kelrin.DLL") << "MZ but no more"; },
-     KELRIN_BRIDGE_NOT_PE, false, readCardAct},
-    {"no_wine",
-     [](WineBridge &t) {
-         auto &f = t;
-         f.useDll("scripted64.dll");
-         f.settings["KELRIN_WINE"] = (f.folder / "no-such-wine").string();
-     },
-     KELRIN_BRIDGE_NO_WINE, false, readCardAct},
-    {"helper_missing_beside_the_bridge",
-     [](WineBridge &t) {
-         auto &f = t;
-         f.useDll("scripted64.dll");
-         f.helpers = f.folder;
-     },
-     KELRIN_BRIDGE_NO_HELPER, false, readCardAct},
-    {"prefix_that_cannot_be_prepared",
-     [](WineBridge &t) {
-         auto &f = t;
-         f.useDll("scripted64.dll");
-         std::ofstream(f.folder / "file") << "x";
-         f.settings["KELRIN_WINEPREFIX"] = (f.folder / "file" / "prefix").string();
-     },
-     KELRIN_BRIDGE_PREFIX, false, readCardAct},
     {"companion_dll_missing", [](WineBridge &t) { t.useDll("needs-companion64.dll"); },
      KELRIN_BRIDGE_DLL_LOAD, false, readCardAct},
-    {"wine_that_starts_no_helper",
-     [](WineBridge &t) {
-         auto &f = t;
-         f.useDll("scripted64.dll");
-         f.settings["KELRIN_WINE"] = f.writeScript("wine", "exit 0").string();
-     },
-     KELRIN_BRIDGE_HELPER_START, false, readCardAct},
-    {"wine_that_never_answers",
-     [](WineBridge &t) {
-         auto &f = t;
-         f.useDll("scripted64.dll");
-         f.settings["KELRIN_WINE"] = f.writeScript("wine", "exec sleep 60").string();
-         f.settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "1500";
-     },
-     KELRIN_BRIDGE_TIMEOUT, false, readCardAct},
-    {"helper_out_of_protocol",
-     [](WineBridge &t) {
-         auto &f = t;
-         f.useDll("scripted64.dll");
-         f.settings["KELRIN_WINE"] =
-             f.writeScript("wine", "printf '\\005\\000\\000\\000Hello'; exec sleep 60").string();
-     },
-     KELRIN_BRIDGE_PROTOCOL, false, readCardAct},
 };
 
 // A process that has ended but was not reaped (Wine's loader may start the

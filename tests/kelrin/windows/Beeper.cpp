@@ -4,7 +4,7 @@
 // once. Prints "ready" after the first beep and "beeps N" at the end; a call
 // that fails ends it with "NAME answered CODE" and status 1, and so does a
 // minute without the stop file, so that a test that failed leaves no beeper.
-#include "host/WinePath.h"
+#include "WinePath.h"
 #include "kelrin.h"
 
 #include <windows.h>

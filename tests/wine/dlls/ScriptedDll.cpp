@@ -32,7 +32,7 @@
 //   Name RESULT offscreenwindow a window shown far off the screen, likewise
 // A call with no reply in the script answers 0, its output untouched.
 #define KELRIN_BUILDING_LIBRARY
-#include "host/WinePath.h"
+#include "WinePath.h"
 #include "kelrin.h"
 
 #include <windows.h>

@@ -9,6 +9,8 @@
  * The enum and the table in kelrin_result_entry() change together: a code
  * without a row there reads as "KELRIN_UNKNOWN_RESULT", and the library's
  * tests fail on it. KELRIN_RESULT_LOWEST names the most negative code.
+ * kelrin_result_name() and kelrin_result_text() answer for a code of either
+ * table below, whichever range it is in.
  *
  * The Wine bridge (kelrin-wine/), which forwards the calls to a Windows
  * library, answers codes of its own when the way to that library fails: a
@@ -123,20 +125,6 @@ static inline const struct kelrin_result_row *kelrin_result_entry(int32_t result
     return NULL;
 }
 
-/** The enumerator's name of a result code, "KELRIN_UNKNOWN_RESULT" for any other value. */
-static inline const char *kelrin_result_name(int32_t result)
-{
-    const struct kelrin_result_row *row = kelrin_result_entry(result);
-    return row ? row->name : "KELRIN_UNKNOWN_RESULT";
-}
-
-/** A short English description of a result code, "Unknown result" for any other value. */
-static inline const char *kelrin_result_text(int32_t result)
-{
-    const struct kelrin_result_row *row = kelrin_result_entry(result);
-    return row ? row->text : "Unknown result";
-}
-
 enum kelrin_bridge_result
 {
     /** Wine is not there: no `wine` on the PATH, or KELRIN_WINE names no program. */
@@ -200,6 +188,29 @@ static inline const struct kelrin_result_row *kelrin_bridge_result_entry(int32_t
             return &rows[i];
     }
     return NULL;
+}
+
+/** The row of a code of either range, the stand-in's or the bridge's, or NULL. */
+static inline const struct kelrin_result_row *kelrin_any_result_entry(int32_t result)
+{
+    const struct kelrin_result_row *row = kelrin_result_entry(result);
+    return row ? row : kelrin_bridge_result_entry(result);
+}
+
+/** The enumerator's name of a result code of either range, "KELRIN_UNKNOWN_RESULT" for any other
+ * value. */
+static inline const char *kelrin_result_name(int32_t result)
+{
+    const struct kelrin_result_row *row = kelrin_any_result_entry(result);
+    return row ? row->name : "KELRIN_UNKNOWN_RESULT";
+}
+
+/** A short English description of a result code of either range, "Unknown result" for any other
+ * value. */
+static inline const char *kelrin_result_text(int32_t result)
+{
+    const struct kelrin_result_row *row = kelrin_any_result_entry(result);
+    return row ? row->text : "Unknown result";
 }
 
 #ifdef __cplusplus
