@@ -19,16 +19,9 @@ export KELRIN_TEST_SCRIPT="$work/script" KELRIN_TEST_LOG="$work/log"
 export KELRIN_BRIDGE_TIMEOUT_MS=5000
 bits=$(basename "$STATION_WINE_DLL" .dll | tr -dc 0-9)
 : >"$work/log"
-# A prefix of this script's own: Wine's desktop, which the DLL's windows
-# need, lives on the display of whoever started it first. Linked, not
-# copied (Wine's DLLs in it weigh a gigabyte): Wine replaces the registry's
-# files rather than writing into them, and they are copied all the same.
-cp -al "$KELRIN_WINEPREFIX" "$work/prefix"
-for file in "$work"/prefix/*.reg; do
-    cp --remove-destination "$KELRIN_WINEPREFIX/$(basename "$file")" "$file"
-done
-export KELRIN_WINEPREFIX="$work/prefix"
-on_exit 'WINEPREFIX="$work/prefix" "$(dirname "$KELRIN_WINE")/wineserver" -k 2>/dev/null'
+# Wine's desktop, which the DLL's windows need, lives on the display of
+# whoever started it first: a prefix of this script's own.
+own_prefix
 
 openbox >/dev/null 2>&1 &
 wm=$!

@@ -13,15 +13,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/station_lib.sh"
 export KELRIN_TEST_SCRIPT="$work/script" KELRIN_TEST_LOG="$work/log"
 ulimit -c 0
-# Linked, not copied (Wine's DLLs in it weigh a gigabyte): Wine replaces
-# the registry's files rather than writing into them, and they are copied
-# all the same.
-cp -al "$KELRIN_WINEPREFIX" "$work/prefix"
-for file in "$work"/prefix/*.reg; do
-    cp --remove-destination "$KELRIN_WINEPREFIX/$(basename "$file")" "$file"
-done
-export KELRIN_WINEPREFIX="$work/prefix"
-on_exit 'WINEPREFIX="$work/prefix" "$(dirname "$KELRIN_WINE")/wineserver" -k 2>/dev/null'
+own_prefix
 write_handoff "[MAIN]\r\nleavedate=$(date -d '+30 days' +%y%m%d)\r\nleavetime=1130\r\nroomno=03040506\r\ncoid=4711\r\nfh=203\r\n"
 card=$(printf '0000010000' | od -An -tx1 -v | tr -d ' \n')
 

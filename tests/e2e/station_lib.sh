@@ -138,3 +138,16 @@ result_code() {
     sed -n "s/^ *$1 = \(-\?[0-9]\+\),.*/\1/p" \
         "$(dirname "${BASH_SOURCE[0]}")/../../interface/kelrin_result.h"
 }
+
+# A prefix of the script's own, the set-up's linked rather than copied
+# (Wine's DLLs in it weigh a gigabyte): Wine replaces the registry's files
+# rather than writing into them, and they are copied all the same. Its
+# server ends with the script.
+own_prefix() {
+    cp -al "$KELRIN_WINEPREFIX" "$work/prefix"
+    for file in "$work"/prefix/*.reg; do
+        cp --remove-destination "$KELRIN_WINEPREFIX/$(basename "$file")" "$file"
+    done
+    export KELRIN_WINEPREFIX="$work/prefix"
+    on_exit 'WINEPREFIX="$work/prefix" "$(dirname "$KELRIN_WINE")/wineserver" -k 2>/dev/null'
+}

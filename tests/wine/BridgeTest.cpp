@@ -208,6 +208,24 @@ class Faults : public WineBridge, public ::testing::WithParamInterface<Fault>
 {
 };
 
+// The DLL makes a window that `verb` keeps from the screen during ReadRecord.
+Fault unseenWindow(const std::string &name, const std::string &verb)
+{
+    return {name,
+            [verb](WineBridge &t) {
+                t.useDisplay();
+                t.useDll("scripted64.dll");
+                t.script({"ReadRecord 0 " + verb});
+                t.settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "3000";
+            },
+            KELRIN_BRIDGE_TIMEOUT, true,
+            [](WineBridge &t, GuardedBuffer &out) {
+                const std::int32_t result = t.call(F::ReadRecord, {kb::byteArg(1)}, &out);
+                EXPECT_EQ(t.lastLogLine(), "window made");
+                return result;
+            }};
+}
+
 const Fault kFaults[] = {
     {"function_missing_from_the_dll", [](WineBridge &t) { t.useDll("no-limitcard64.dll"); },
      KELRIN_BRIDGE_NO_FUNCTION, true,
@@ -243,34 +261,8 @@ const Fault kFaults[] = {
          return t.call(F::ReadRecord, {kb::byteArg(1)}, &out);
      }},
     // A window of the DLL that the clerk cannot see: the time limit holds.
-    {"window_never_shown",
-     [](WineBridge &t) {
-         auto &f = t;
-         f.useDisplay();
-         f.useDll("scripted64.dll");
-         f.script({"ReadRecord 0 hiddenwindow"});
-         f.settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "3000";
-     },
-     KELRIN_BRIDGE_TIMEOUT, true,
-     [](WineBridge &t, GuardedBuffer &out) {
-         const std::int32_t result = t.call(F::ReadRecord, {kb::byteArg(1)}, &out);
-         EXPECT_EQ(t.lastLogLine(), "window made");
-         return result;
-     }},
-    {"window_off_the_screen",
-     [](WineBridge &t) {
-         auto &f = t;
-         f.useDisplay();
-         f.useDll("scripted64.dll");
-         f.script({"ReadRecord 0 offscreenwindow"});
-         f.settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "3000";
-     },
-     KELRIN_BRIDGE_TIMEOUT, true,
-     [](WineBridge &t, GuardedBuffer &out) {
-         const std::int32_t result = t.call(F::ReadRecord, {kb::byteArg(1)}, &out);
-         EXPECT_EQ(t.lastLogLine(), "window made");
-         return result;
-     }},
+    unseenWindow("window_never_shown", "hiddenwindow"),
+    unseenWindow("window_off_the_screen", "offscreenwindow"),
     {"helper_killed_between_calls", [](WineBridge &t) { t.useDll("scripted64.dll"); },
      KELRIN_BRIDGE_HELPER_ENDED, true,
      [](WineBridge &t, GuardedBuffer &out) {
