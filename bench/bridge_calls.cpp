@@ -86,8 +86,9 @@ int main(int argc, char *argv[])
         return 1;
     station = folder;
     fs::copy_file(dll, station / "Kelrin.dll");
-    bridge = std::make_unique<kb::Bridge>(kb::processEnvironment(), kb::Places{station, helpers});
-    const kb::Found found = bridge->start(kb::timeLimit(kb::processEnvironment()));
+    bridge = std::make_unique<kb::Bridge>(kb::processEnvironment(),
+                                          kb::Places{station, helpers, {helpers}});
+    const kb::StartReport found = bridge->start(kb::timeLimit(kb::processEnvironment()));
     int status = 1;
     // The port open, as the station opens it: a stateful DLL answers the
     // device calls only then.

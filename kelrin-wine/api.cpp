@@ -11,7 +11,8 @@ namespace {
 
 kb::Bridge &bridge()
 {
-    static kb::Bridge instance(kb::processEnvironment(), {kb::programFolder(), kb::bridgeFolder()});
+    static kb::Bridge instance(kb::processEnvironment(),
+                               kb::standardPlaces(kb::programFolder(), kb::bridgeFolder()));
     return instance;
 }
 

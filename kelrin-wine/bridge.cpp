@@ -1,13 +1,13 @@
 #include "bridge.h"
 
 #include "bridgelog.h"
+#include "files.h"
+#include "helper_environment.h"
 #include "kelrin.h"
-#include "preparation.h"
-#include "surroundings.h"
+#include "prefix/lock.h"
 #include "windowclock.h"
 
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -16,36 +16,24 @@ namespace kelrin::bridge {
 
 namespace {
 
-// Enough of a DLL to find its headers: they sit in the first few KiB.
-constexpr std::size_t kHeaderBytes = 64 * 1024;
-
 // What a trace asks of Wine: the HID stack, serial ports, the device
 // manager that maps them, device enumeration, and which DLLs load.
 constexpr const char *kTraceChannels = "WINEDEBUG=+hid,+comm,+mountmgr,+setupapi,+loaddll";
 
-std::string versionOf(const fs::path &wine)
+// What a failed start has to say beyond its code.
+std::string problemOf(const StartReport &found)
 {
-    try {
-        Child child(
-            {wine, {"--version"}, environmentWith(wineDropped(), {"WINEDEBUG=-all"}), true, true});
-        const auto out = child.receiveAll(Clock::now() + std::chrono::seconds(5));
-        if (out && !out->empty())
-            return out->substr(0, out->find('\n'));
-    } catch (const std::system_error &) {
-    }
-    return "version unknown";
-}
-
-std::string fileStart(const fs::path &path, std::size_t count)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::string bytes(count, '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(count));
-    bytes.resize(static_cast<std::size_t>(file.gcount()));
-    return bytes;
+    if (found.prefixState && found.prefixState->outcome == PrefixOutcome::Failed)
+        return found.prefixState->problem;
+    return {};
 }
 
 } // namespace
+
+Places standardPlaces(const fs::path &programFolder, const fs::path &bridgeFolder)
+{
+    return {programFolder, bridgeFolder, {bridgeFolder, kPackagedBridgeFolder}};
+}
 
 struct Bridge::Session
 {
@@ -151,7 +139,7 @@ std::int32_t Bridge::failed(Exchange outcome)
     return KELRIN_BRIDGE_PROTOCOL;
 }
 
-bool Bridge::wineRuns64(const Found &found, Deadline deadline)
+bool Bridge::wineRuns64(const StartReport &found, Deadline deadline)
 {
     const fs::path helper64 = helperPath(m_places.bridgeFolder, 64);
     try {
@@ -167,18 +155,20 @@ bool Bridge::wineRuns64(const Found &found, Deadline deadline)
     }
 }
 
-PrefixOutcome Bridge::readyPrefix(const Found &found, Deadline deadline, void (*note)(const char *))
+PrefixState Bridge::readyPrefix(const StartReport &found, Deadline deadline,
+                                void (*note)(const char *))
 {
     if (prefixReady(*found.prefix))
-        return PrefixOutcome::Ready;
+        return {PrefixOutcome::Ready, {}};
     if (m_prepareHere)
         return prepareHere(*found.prefix, *found.wine, note);
-    // Not bounded by this call: the preparation goes on in a process of its
-    // own, and a later call finds the prefix ready.
-    return awaitPrefix(*found.prefix, *found.wine, m_places.bridgeFolder / kPreparerName, deadline);
+    // Not bounded by this call: the preparation goes on apart, and a later
+    // call finds the prefix ready.
+    return awaitPrefix(*found.prefix, *found.wine, findPreparer(m_places.preparerPlaces, m_env),
+                       deadline);
 }
 
-std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(const char *))
+std::int32_t Bridge::startSession(Deadline deadline, StartReport &found, void (*note)(const char *))
 {
     m_session.reset();
     found.wine = findWine(m_env);
@@ -187,7 +177,7 @@ std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(
     found.dll = findDll(m_places.programFolder);
     if (!found.dll)
         return KELRIN_BRIDGE_NO_DLL;
-    found.machine = peMachine(fileStart(*found.dll, kHeaderBytes));
+    found.machine = peMachine(readFile(*found.dll, kPeHeaderBytes).value_or(""));
     if (!found.machine)
         return KELRIN_BRIDGE_NOT_PE;
     found.helper = helperPath(m_places.bridgeFolder, bitsOf(*found.machine));
@@ -197,15 +187,16 @@ std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(
     found.prefix = prefixPath(m_env);
     if (!found.prefix)
         return KELRIN_BRIDGE_PREFIX;
-    found.prefixOutcome = readyPrefix(found, deadline, note);
-    if (found.prefixOutcome == PrefixOutcome::Preparing ||
-        found.prefixOutcome == PrefixOutcome::Failed)
+    found.prefixState = readyPrefix(found, deadline, note);
+    if (found.prefixState->outcome == PrefixOutcome::Preparing ||
+        found.prefixState->outcome == PrefixOutcome::Failed)
         return KELRIN_BRIDGE_PREFIX;
 
     // Until this helper has answered, no other bridge restarts the prefix's
     // Wine under it.
-    const PrefixLock lock(*found.prefix, deadline);
-    found.upkeep = keepPrefix(*found.prefix, wineserverFor(*found.wine), m_env, deadline);
+    const FileLock lock(startLockPath(*found.prefix), deadline);
+    found.settings =
+        applyEncoderSettings(*found.prefix, wineserverFor(*found.wine), m_env, deadline);
     Child::Spec spec = helperSpec(*found.wine, found.helper, *found.dll, *found.prefix);
     if (!m_trace.empty()) {
         for (std::string &setting : spec.environment) {
@@ -213,9 +204,14 @@ std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(
                 setting = kTraceChannels;
         }
     }
+    // Wine's own messages go beside the bridge's lines in the log, unless
+    // a trace takes them.
+    fs::path errorFile = m_trace;
+    if (const auto log = m_env(kLogSetting); errorFile.empty() && log && !log->empty())
+        errorFile = *log;
     auto session = std::make_unique<Session>();
     try {
-        session->child = std::make_unique<Child>(spec, helperFolder(*found.dll), m_trace);
+        session->child = std::make_unique<Child>(spec, helperFolder(*found.dll), errorFile);
     } catch (const std::system_error &) {
         return KELRIN_BRIDGE_HELPER_START;
     }
@@ -250,18 +246,19 @@ std::int32_t Bridge::startSession(Deadline deadline, Found &found, void (*note)(
         logLine(m_env, "helper started: process " + std::to_string(m_session->child->pid()) + ", " +
                            found.helper.filename().string() + " for " + found.dll->string() + " (" +
                            std::to_string(found.hello->bits) + "-bit), Wine " +
-                           found.wine->string() + " (" + versionOf(*found.wine) + "), prefix " +
+                           found.wine->string() + " (" +
+                           wineVersion(*found.wine).value_or("version unknown") + "), prefix " +
                            found.prefix->string());
     return m_session->hello.load;
 }
 
-Found Bridge::start(std::chrono::milliseconds limit, void (*note)(const char *))
+StartReport Bridge::start(std::chrono::milliseconds limit, void (*note)(const char *))
 {
     const std::lock_guard lock(m_mutex);
-    Found found;
+    StartReport found;
     found.result = startSession(Clock::now() + limit, found, note);
     if (kelrin_bridge_result_entry(found.result))
-        logLine(m_env, failureText("start", found.result));
+        logLine(m_env, failureText("start", found.result, problemOf(found)));
     return found;
 }
 
@@ -308,10 +305,12 @@ std::int32_t Bridge::callLocked(Function function, std::vector<Argument> &args, 
                                 Deadline deadline, bool &answered)
 {
     if (!m_session) {
-        Found found;
+        StartReport found;
         if (const std::int32_t started = startSession(deadline, found, nullptr);
-            started != KELRIN_OK && !m_session)
+            started != KELRIN_OK && !m_session) {
+            m_startProblem = problemOf(found);
             return started;
+        }
         // A new helper after one that ended: the port open again, as the
         // station left it.
         if (m_openPort && function != Function::initializeUSB && m_session->hello.load == 0 &&
@@ -374,7 +373,8 @@ std::int32_t Bridge::call(Function function, std::vector<Argument> inputs, char 
     if (!answered && output)
         output[0] = '\0';
     if (!answered && kelrin_bridge_result_entry(result))
-        logLine(m_env, failureText(s.name, result));
+        logLine(m_env, failureText(s.name, result, m_startProblem));
+    m_startProblem.clear();
     return result;
 }
 

@@ -8,9 +8,9 @@
 // call's output buffer holds the empty string.
 #include "locate.h"
 #include "pe.h"
-#include "prefix.h"
+#include "prefix/encoder_settings.h"
+#include "prefix/preparation.h"
 #include "protocol.h"
-#include "upkeep.h"
 
 #include <chrono>
 #include <cstdint>
@@ -23,23 +23,29 @@
 namespace kelrin::bridge {
 
 // Where the bridge looks: the DLL beside the program, the helpers beside
-// the bridge library.
+// the bridge library, kelrin-bridge (which prepares a missing prefix apart
+// from the call) in the first of `preparerPlaces` that has it, else on the
+// PATH, else the library prepares in a thread of its own.
 struct Places
 {
     std::filesystem::path programFolder;
     std::filesystem::path bridgeFolder;
+    std::vector<std::filesystem::path> preparerPlaces;
 };
+// The bridge's own folder, then where the package puts kelrin-bridge.
+Places standardPlaces(const std::filesystem::path &programFolder,
+                      const std::filesystem::path &bridgeFolder);
 
-// What a start of the helper found, for whoever must debug a station.
-struct Found
+// What a start of the helper found and did, for whoever must debug a station.
+struct StartReport
 {
     std::optional<std::filesystem::path> wine;
     std::optional<std::filesystem::path> dll;
     std::optional<Machine> machine;
     std::filesystem::path helper;
     std::optional<std::filesystem::path> prefix;
-    std::optional<PrefixOutcome> prefixOutcome;
-    std::optional<Upkeep> upkeep; // what was kept right in the prefix before the helper started
+    std::optional<PrefixState> prefixState;
+    std::optional<SettingsReport> settings; // the prefix's settings, before the helper started
     std::optional<Hello> hello;
     std::int32_t result = 0; // 0 when the helper runs with the DLL loaded
 };
@@ -67,7 +73,7 @@ public:
     // whole start. A prefix that is not ready is prepared apart, as for a
     // call (-9008 until it is ready), or here with its own limit after
     // prepareInForeground(); `note` hears of that before it starts.
-    Found start(std::chrono::milliseconds limit, void (*note)(const char *) = nullptr);
+    StartReport start(std::chrono::milliseconds limit, void (*note)(const char *) = nullptr);
     // Asks the running helper which of `imports` resolve; nothing when no
     // helper runs or it does not answer.
     std::optional<std::vector<bool>> probe(const std::vector<Import> &imports);
@@ -99,9 +105,10 @@ private:
         Protocol,
     };
 
-    std::int32_t startSession(Deadline deadline, Found &found, void (*note)(const char *));
-    PrefixOutcome readyPrefix(const Found &found, Deadline deadline, void (*note)(const char *));
-    bool wineRuns64(const Found &found, Deadline deadline);
+    std::int32_t startSession(Deadline deadline, StartReport &found, void (*note)(const char *));
+    PrefixState readyPrefix(const StartReport &found, Deadline deadline,
+                            void (*note)(const char *));
+    bool wineRuns64(const StartReport &found, Deadline deadline);
     Exchange exchange(const std::string &request, std::string &reply, Deadline deadline);
     std::int32_t failed(Exchange outcome);
     // `answered` says whether the result is the DLL's rather than the bridge's.
@@ -115,6 +122,7 @@ private:
     std::optional<std::uint8_t> m_openPort; // the encoder type of a port left open
     std::filesystem::path m_trace;
     bool m_prepareHere = false;
+    std::string m_startProblem; // what the last failed start had to say, for the log
 };
 
 } // namespace kelrin::bridge

@@ -45,11 +45,11 @@ void logLine(const Environment &env, const std::string &text)
     ::close(fd);
 }
 
-std::string failureText(const char *function, std::int32_t code)
+std::string failureText(const char *function, std::int32_t code, const std::string &why)
 {
     const kelrin_result_row *row = kelrin_bridge_result_entry(code);
     return std::string(function) + ": " + std::to_string(code) + ' ' +
-           (row ? row->text : kelrin_result_text(code));
+           (row ? row->text : kelrin_result_text(code)) + (why.empty() ? "" : ": " + why);
 }
 
 } // namespace kelrin::bridge

@@ -20,7 +20,8 @@ std::string logTime();
 // written is passed over: the station's calls never fail for it.
 void logLine(const Environment &env, const std::string &text);
 
-// The text of a failure line: "ReadCard: -9006 no answer within the time limit; ...".
-std::string failureText(const char *function, std::int32_t code);
+// The text of a failure line: "ReadCard: -9006 no answer within the time
+// limit; ...", with `why` after it when there is more to say.
+std::string failureText(const char *function, std::int32_t code, const std::string &why = {});
 
 } // namespace kelrin::bridge

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -112,6 +113,78 @@ private:
     posix_spawnattr_t m_attributes;
 };
 
+// What posix_spawn would do, by fork and exec, with the child tied to the
+// calling thread's life (PR_SET_PDEATHSIG, which posix_spawn cannot set).
+// Between fork and exec the child makes only async-signal-safe calls; an
+// error there comes back through a pipe that exec closes.
+pid_t forkTied(const Child::Spec &spec, const int toChild[2], const int fromChild[2],
+               const std::filesystem::path &folder, const std::filesystem::path &errorFile,
+               char *const argv[], char *const envp[])
+{
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        throw std::system_error(errno, std::generic_category(), "pipe");
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        const int error = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        throw std::system_error(error, std::generic_category(), "fork");
+    }
+    if (pid == 0) {
+        const auto fail = [&](int error) {
+            [[maybe_unused]] const ssize_t n = ::write(report[1], &error, sizeof error);
+            ::_exit(127);
+        };
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0)
+            fail(errno);
+        if (::getppid() != parent)
+            ::_exit(127); // the caller ended before the tie was made
+        ::setpgid(0, 0);
+        struct sigaction standard
+        {
+        };
+        standard.sa_handler = SIG_DFL;
+        for (const int signal : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGHUP})
+            ::sigaction(signal, &standard, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        const auto place = [&](int fd, int target) {
+            if (fd < 0 || ::dup2(fd, target) < 0)
+                fail(errno);
+        };
+        if (spec.talk) {
+            place(toChild[0], STDIN_FILENO);
+            place(fromChild[1], STDOUT_FILENO);
+        } else {
+            place(::open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
+            place(::open("/dev/null", O_WRONLY | O_CLOEXEC), STDOUT_FILENO);
+        }
+        if (!errorFile.empty())
+            place(::open(errorFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600),
+                  STDERR_FILENO);
+        else if (spec.quiet)
+            place(::open("/dev/null", O_WRONLY | O_CLOEXEC), STDERR_FILENO);
+        if (!folder.empty() && ::chdir(folder.c_str()) != 0)
+            fail(errno);
+        ::execve(spec.program.c_str(), argv, envp);
+        fail(errno);
+    }
+    ::close(report[1]);
+    int error = 0;
+    ssize_t n;
+    while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    if (n > 0) {
+        ::waitpid(pid, nullptr, 0);
+        throw std::system_error(error, std::generic_category(), "exec");
+    }
+    return pid;
+}
+
 } // namespace
 
 Child::Child(const Spec &spec, const std::filesystem::path &folder,
@@ -166,8 +239,17 @@ Child::Child(const Spec &spec, const std::filesystem::path &folder,
         envp.push_back(entry.data());
     envp.push_back(nullptr);
 
-    const int error = ::posix_spawn(&m_pid, spec.program.c_str(), actions.get(), attributes.get(),
-                                    argv.data(), envp.data());
+    int error = 0;
+    if (spec.endsWithCaller) {
+        try {
+            m_pid = forkTied(spec, toChild, fromChild, folder, errorFile, argv.data(), envp.data());
+        } catch (const std::system_error &failure) {
+            error = failure.code().value();
+        }
+    } else {
+        error = ::posix_spawn(&m_pid, spec.program.c_str(), actions.get(), attributes.get(),
+                              argv.data(), envp.data());
+    }
     closeFd(toChild[0]);
     closeFd(fromChild[1]);
     if (error != 0) {

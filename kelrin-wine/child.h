@@ -27,6 +27,10 @@ public:
         std::vector<std::string> environment; // "NAME=value", the whole of it
         bool talk = true;                     // pipes to stdin and stdout; else both on /dev/null
         bool quiet = false;                   // stderr on /dev/null rather than the caller's
+        // Killed by the kernel when the thread that started it ends: a
+        // station ended by any signal takes the child with it, whatever the
+        // child is doing. Not for what must outlive its caller.
+        bool endsWithCaller = false;
     };
 
     enum class Outcome

@@ -6,11 +6,15 @@
 // never beyond the bytes given.
 #include "protocol.h"
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 namespace kelrin::bridge {
+
+// Enough of a DLL to find its headers: they sit in the first few KiB.
+inline constexpr std::size_t kPeHeaderBytes = 64 * 1024;
 
 enum class Machine
 {

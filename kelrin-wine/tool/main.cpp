@@ -4,26 +4,23 @@
 // station does, and prints one line for each thing found. Exit status: 0 all
 // thirteen functions resolve and the code pages are 936, 1 anything less, 2
 // bad usage.
-#include "bridge.h"
-#include "kelrin.h"
-#include "preparation.h"
-#include "session.h"
-#include "surroundings.h"
-#include "tool/devices_section.h"
-#include "trace.h"
+#include "locate.h"
+#include "prefix/preparation.h"
+#include "tool/check.h"
+#include "tool/lines.h"
+#include "tool/login.h"
+#include "tool/prefix_section.h"
+#include "tool/trace.h"
 
 #include <chrono>
-#include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 namespace kb = kelrin::bridge;
+namespace kc = kelrin::bridge::check;
 namespace fs = std::filesystem;
 
 namespace {
@@ -31,9 +28,6 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kBadUsage = 2;
-// The check waits for a first preparation to its end, then for the helper,
-// which may be Wine's first start since login.
-constexpr auto kCheckTimeLimit = kb::kPreparationLimit + std::chrono::seconds(120);
 
 constexpr std::string_view kHelp =
     "Usage: kelrin-bridge check [--program-folder DIR] [--trace FILE]\n"
@@ -88,43 +82,6 @@ constexpr std::string_view kHelp =
     "Exit status: 0 all thirteen functions resolve and the code pages are 936\n"
     "(check), the prefix is ready (prepare, login); 1 anything less; 2 bad usage.\n";
 
-void line(std::string_view label, const std::string &value)
-{
-    std::cout << label << std::string(label.size() < 10 ? 10 - label.size() : 1, ' ') << value
-              << '\n'
-              << std::flush;
-}
-
-std::string codeText(std::int32_t code)
-{
-    return std::string(kelrin_result_text(code)) + " (" + std::to_string(code) + ")";
-}
-
-std::string wineVersion(const fs::path &wine)
-{
-    try {
-        kb::Child child({wine,
-                         {"--version"},
-                         kb::environmentWith(kb::wineDropped(), {"WINEDEBUG=-all"}),
-                         true,
-                         true});
-        const auto out = child.receiveAll(kb::Clock::now() + std::chrono::seconds(20));
-        if (out && !out->empty())
-            return out->substr(0, out->find('\n'));
-    } catch (const std::system_error &) {
-    }
-    return "does not answer --version";
-}
-
-std::string serverState(const fs::path &prefix)
-{
-    if (const auto keeper = kb::keeperOf(prefix))
-        return "kept running for this session (kelrin-bridge login, process " +
-               std::to_string(*keeper) + ")";
-    return "not kept: a start after Wine's server has ended waits for Wine to start "
-           "(kelrin-bridge login keeps it; the package runs it at login)";
-}
-
 int prepare(bool detach)
 {
     const auto env = kb::processEnvironment();
@@ -137,144 +94,10 @@ int prepare(bool detach)
     if (detach)
         return kb::prepareDetached(*prefix, *wine) == 0 ? kDone : kFailed;
     const auto started = kb::Clock::now();
-    const kb::PrefixOutcome outcome = kb::prepareHere(*prefix, *wine);
+    const kb::PrefixState state = kb::prepareHere(*prefix, *wine);
     const double seconds = std::chrono::duration<double>(kb::Clock::now() - started).count();
-    if (outcome == kb::PrefixOutcome::Failed) {
-        line("Prefix:", prefix->string() + " (cannot be prepared)");
-        return kFailed;
-    }
-    line("Prefix:",
-         prefix->string() +
-             (outcome == kb::PrefixOutcome::Prepared
-                  ? " (prepared now, in " + std::to_string(static_cast<int>(seconds + 0.5)) + " s)"
-                  : " (ready)"));
-    return kDone;
-}
-
-// The helper's code pages, which the maker's DLL expects to be Chinese
-// Windows' own; false when they are not.
-bool codePages(const kb::Found &found)
-{
-    if (!found.hello)
-        return true;
-    const std::uint32_t ansi = found.hello->ansiCodePage, oem = found.hello->oemCodePage;
-    const bool chinese = ansi == kb::kChineseCodePage && oem == kb::kChineseCodePage;
-    std::string note;
-    if (!chinese && !kb::helperLocaleInstalled())
-        note = std::string("; the locale ") + kb::kHelperLocale +
-               " is missing (Debian package locales-all)";
-    line("Code page:", std::to_string(ansi) + " (ANSI), " + std::to_string(oem) + " (OEM)" + note);
-    return chinese;
-}
-
-void preparing(const char *note)
-{
-    line("Prefix:", note);
-}
-
-int check(const fs::path &programFolder, const fs::path &trace)
-{
-    const auto env = kb::processEnvironment();
-    // The helpers lie beside this program, as beside the bridge library.
-    kb::Bridge bridge(env, {programFolder, kb::programFolder()});
-    bridge.traceTo(trace);
-    bridge.prepareInForeground();
-    const auto started = kb::Clock::now();
-    const kb::Found found = bridge.start(kCheckTimeLimit, preparing);
-    const double seconds = std::chrono::duration<double>(kb::Clock::now() - started).count();
-
-    if (found.wine)
-        line("Wine:", found.wine->string() + ", " + wineVersion(*found.wine));
-    else
-        line("Wine:", "not found (KELRIN_WINE, or wine on the PATH)");
-    if (found.dll) {
-        const std::string size = !found.machine
-                                     ? "not a Windows DLL for i386 or x86-64"
-                                     : std::to_string(kb::bitsOf(*found.machine)) + "-bit";
-        line("Library:", found.dll->string() + ", " + size);
-    } else if (found.wine) {
-        line("Library:", "no Kelrin.dll in " + programFolder.string());
-    }
-    if (found.machine)
-        line("Helper:", found.helper.string() + (fs::exists(found.helper) ? "" : " (missing)"));
-    if (found.prefix) {
-        std::string state = "cannot be prepared";
-        if (found.prefixOutcome == kb::PrefixOutcome::Ready)
-            state = "ready";
-        else if (found.prefixOutcome == kb::PrefixOutcome::Prepared)
-            state = "prepared now, in " + std::to_string(static_cast<int>(seconds + 0.5)) + " s";
-        if (found.prefixOutcome)
-            line("Prefix:", found.prefix->string() + " (" + state + ")");
-        line("Server:", serverState(*found.prefix));
-    } else if (found.result == KELRIN_BRIDGE_PREFIX) {
-        line("Prefix:", "no place for it: set KELRIN_WINEPREFIX, XDG_DATA_HOME or HOME");
-    }
-    if (found.upkeep) {
-        for (const kb::Note &note : found.upkeep->notes)
-            line(note.label, note.text);
-    }
-
-    const bool chinese = codePages(found);
-
-    int resolved = 0;
-    if (found.hello && found.hello->load == KELRIN_OK) {
-        for (std::size_t i = 0; i < kb::kFunctionCount; ++i) {
-            const std::string &name = found.hello->resolved[i];
-            resolved += name.empty() ? 0 : 1;
-            line(kb::signature(static_cast<kb::Function>(i)).name,
-                 name.empty() ? "missing" : "resolved as " + name);
-        }
-    } else if (found.hello) {
-        line("Library:",
-             "Windows would not load it (error " + std::to_string(found.hello->loadError) + ")");
-    }
-    if (found.hello && found.dll) {
-        std::string image;
-        {
-            std::ifstream file(*found.dll, std::ios::binary);
-            image.assign(std::istreambuf_iterator<char>(file), {});
-        }
-        const std::vector<kb::Import> imports = kb::peImports(image);
-        const auto probed = bridge.probe(imports);
-        std::string missing;
-        for (std::size_t i = 0; probed && i < imports.size(); ++i) {
-            if (!(*probed)[i])
-                missing +=
-                    (missing.empty() ? "" : ", ") + imports[i].dll + "!" + imports[i].function;
-        }
-        if (!probed)
-            line("Imports:", "the helper did not answer");
-        else
-            line("Imports:", missing.empty() ? "all " + std::to_string(imports.size()) + " resolve"
-                                             : "not resolved: " + missing);
-    }
-    const auto version = static_cast<std::size_t>(kb::Function::GetDLLVersion);
-    if (found.hello && found.hello->load == KELRIN_OK && !found.hello->resolved[version].empty()) {
-        char text[KELRIN_VERSION_SIZE] = {};
-        const std::int32_t result = bridge.call(kb::Function::GetDLLVersion, {}, text);
-        line("Version:", result == KELRIN_OK ? std::string(text) : codeText(result));
-    }
-
-    // After the result, what the encoder's device looks like from both
-    // sides: findings to read, the exit status stays the thirteen functions'.
-    const auto finish = [&](const std::string &result, int status) {
-        line("Result:", result);
-        if (found.wine)
-            for (const auto &[label, text] : kb::deviceSection(bridge, found))
-                line(label, text);
-        return status;
-    };
-    if (found.result != KELRIN_OK)
-        return finish(codeText(found.result), kFailed);
-    if (resolved != static_cast<int>(kb::kFunctionCount))
-        return finish(std::to_string(kb::kFunctionCount - resolved) +
-                          " of the thirteen functions missing",
-                      kFailed);
-    if (!chinese)
-        return finish("the DLL would not run with Chinese Windows' code page " +
-                          std::to_string(kb::kChineseCodePage),
-                      kFailed);
-    return finish("all thirteen functions resolve", kDone);
+    kc::print({kc::prefixLine(*prefix, state, seconds)});
+    return state.outcome == kb::PrefixOutcome::Failed ? kFailed : kDone;
 }
 
 } // namespace
@@ -313,10 +136,10 @@ int main(int argc, char *argv[])
         }
         try {
             if (!trace)
-                return check(folder, {});
+                return kc::check(folder, {});
             kb::Trace taken(kb::processEnvironment(), *trace);
-            const int status = check(folder, taken.file());
-            line("Trace:", taken.finish());
+            const int status = kc::check(folder, taken.file());
+            kc::print({{"Trace:", taken.finish()}});
             return status;
         } catch (const std::exception &error) {
             std::cerr << "kelrin-bridge: " << error.what() << '\n';

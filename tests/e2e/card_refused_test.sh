@@ -7,7 +7,7 @@
 # refuses the card, the encoder beeps and the card stays as it was. Run it
 # through with_xvfb.sh.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/station_lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/station_lib.sh"
 
 # "制客人卡" at 120,304 (139 x 35).
 issue() {

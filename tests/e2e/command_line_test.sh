@@ -6,7 +6,7 @@
 # and the program ends with code 1 instead of aborting. Run it through
 # with_xvfb.sh; the fourth argument is the version the build gives.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/station_lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/station_lib.sh"
 version=$4
 
 # Runs the program with no display; sets $status, $out and $err.

@@ -7,7 +7,7 @@
 # OK to go on, and Escape in the third prompt ends the walk. Run it through
 # with_xvfb.sh.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/station_lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/station_lib.sh"
 command -v xclip >/dev/null || fail "xclip is not installed (package xclip)"
 
 # A full memory, whose oldest records are forgotten: the dump's first record

@@ -7,7 +7,7 @@
 # success note away. The program still ends with exit code 0. Run it through
 # with_xvfb.sh.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/station_lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/station_lib.sh"
 
 # A checkout ahead of today, as a real stay has.
 checkout_date=$(date -d '+30 days' +%y%m%d)

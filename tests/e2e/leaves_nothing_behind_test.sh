@@ -3,7 +3,7 @@
 # purpose once the program is up ends with the program, its X server and its
 # scratch folder gone.
 set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../support" && pwd)
 fail() {
     echo "FAIL: $*" >&2
     exit 1

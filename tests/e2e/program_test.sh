@@ -6,7 +6,7 @@
 # touching that file, and ends with exit code 0 when "退出" is pressed. Run it
 # through with_xvfb.sh.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/station_lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/station_lib.sh"
 
 write_handoff '[MAIN]\r\nleavedate=261224\r\nleavetime=1200\r\nroomno=03040506\r\ncoid=4711\r\nfh=\xB6\xAB\xC2\xA5203\r\n'
 # A decoy in the working directory must not be read.

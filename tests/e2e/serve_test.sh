@@ -7,7 +7,7 @@ station_tool=$1
 program=$2
 library=$3
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
-source "$(dirname "${BASH_SOURCE[0]}")/scratch.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/scratch.sh"
 session=
 on_exit 'if [ -n "$session" ]; then kill -- -"$session" 2>/dev/null; fi'
 mkdir "$work/bin"

@@ -5,7 +5,7 @@
 # the library-version button, which lies below the clerk's area, answers in a
 # message box. Run it through with_xvfb.sh.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/station_lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/station_lib.sh"
 
 write_handoff '[MAIN]\r\nleavedate=261224\r\nleavetime=1200\r\nroomno=03040506\r\ncoid=4711\r\nfh=203\r\n'
 start_station --service

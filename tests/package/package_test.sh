@@ -23,7 +23,7 @@
 set -euo pipefail
 build_dir=$1
 dlls=$2
-source "$(dirname "${BASH_SOURCE[0]}")/../e2e/scratch.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/scratch.sh"
 station=
 on_exit 'if [ -n "$station" ]; then kill "$station" 2>/dev/null; fi'
 opt=/opt/guestcard
@@ -63,6 +63,7 @@ usr/share/doc
 usr/share/doc/guestcard
 usr/share/doc/guestcard/changelog.gz
 usr/share/doc/guestcard/copyright
+usr/share/doc/guestcard/integrator.md
 usr/share/icons
 usr/share/icons/hicolor
 usr/share/icons/hicolor/48x48

@@ -3,6 +3,7 @@
 // KELRIN_SIM_STATE for the object's life, so that no test touches the
 // user's device and tests can run in parallel. The port, being per process,
 // starts closed.
+#include "TempFolder.h"
 #include "device.h"
 #include "kelrin.h"
 
@@ -17,10 +18,6 @@ class PrivateDevice
 public:
     PrivateDevice()
     {
-        std::string name = (std::filesystem::temp_directory_path() / "kelrin-test-XXXXXX").string();
-        if (!::mkdtemp(name.data()))
-            throw std::runtime_error("cannot create a temporary folder");
-        folder = name;
         state = folder / "device";
         ::setenv("KELRIN_SIM_STATE", state.c_str(), 1);
         CloseUSB(KELRIN_ENCODER_KELUSB);
@@ -31,8 +28,6 @@ public:
     {
         CloseUSB(KELRIN_ENCODER_KELUSB);
         ::unsetenv("KELRIN_SIM_STATE");
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
     }
 
     kelrin::DeviceState load() const { return kelrin::DeviceFile(state).load(); }
@@ -41,6 +36,10 @@ public:
         kelrin::DeviceFile(state).update(how);
     }
 
-    std::filesystem::path folder;
+private:
+    const TempFolder m_temp{"kelrin-test"};
+
+public:
+    const std::filesystem::path folder = m_temp.path();
     std::filesystem::path state;
 };

@@ -1,6 +1,8 @@
-// One lookup over both ranges of result codes: whichever table a code is
-// in, kelrin_result_name() and kelrin_result_text() answer its row, and a
-// value in neither reads as unknown.
+// The one test that the result tables are complete, and one lookup over
+// both ranges: every code of a range has its row in its own table and in no
+// other, whichever table a code is in kelrin_result_name() and
+// kelrin_result_text() answer its row, and a value in neither reads as
+// unknown.
 #include "kelrin_result.h"
 #include "tests/support/TableRows.h"
 
@@ -53,6 +55,11 @@ TEST_P(ResultCodes, EveryCodeAnswersTheNameAndTextOfItsRow)
         EXPECT_STREQ(kelrin_result_text(code), row->text) << code;
         EXPECT_EQ(std::strncmp(row->name, range.prefix, std::strlen(range.prefix)), 0) << code;
         EXPECT_STRNE(row->text, "Unknown result") << code;
+        for (const ResultRange &other : kRanges) {
+            if (other.table != range.table) {
+                EXPECT_EQ(other.table(code), nullptr) << code << " also in " << other.name;
+            }
+        }
     }
 }
 
@@ -61,6 +68,7 @@ TEST_P(ResultCodes, ValuesJustOutsideTheRangeAreUnknown)
     const ResultRange &range = GetParam();
     for (const int32_t value : {range.lowest - 1, range.highest + 1}) {
         ASSERT_FALSE(inAnyRange(value)) << value;
+        EXPECT_EQ(range.table(value), nullptr) << value;
         EXPECT_EQ(kelrin_any_result_entry(value), nullptr) << value;
         EXPECT_STREQ(kelrin_result_name(value), "KELRIN_UNKNOWN_RESULT") << value;
         EXPECT_STREQ(kelrin_result_text(value), "Unknown result") << value;
