@@ -195,8 +195,8 @@ std::int32_t Bridge::startSession(Deadline deadline, StartReport &found, void (*
     // Until this helper has answered, no other bridge restarts the prefix's
     // Wine under it.
     const FileLock lock(startLockPath(*found.prefix), deadline);
-    found.settings =
-        applyEncoderSettings(*found.prefix, wineserverFor(*found.wine), m_env, deadline);
+    found.settings = applyEncoderSettings(*found.prefix, wineserverFor(*found.wine), m_env,
+                                          deadline, m_places.sysfs);
     Child::Spec spec = helperSpec(*found.wine, found.helper, *found.dll, *found.prefix);
     if (!m_trace.empty()) {
         for (std::string &setting : spec.environment) {

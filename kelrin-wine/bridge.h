@@ -25,12 +25,14 @@ namespace kelrin::bridge {
 // Where the bridge looks: the DLL beside the program, the helpers beside
 // the bridge library, kelrin-bridge (which prepares a missing prefix apart
 // from the call) in the first of `preparerPlaces` that has it, else on the
-// PATH, else the library prepares in a thread of its own.
+// PATH, else the library prepares in a thread of its own; the serial
+// adapters' USB devices in `sysfs`.
 struct Places
 {
     std::filesystem::path programFolder;
     std::filesystem::path bridgeFolder;
     std::vector<std::filesystem::path> preparerPlaces;
+    std::filesystem::path sysfs = "/sys";
 };
 // The bridge's own folder, then where the package puts kelrin-bridge.
 Places standardPlaces(const std::filesystem::path &programFolder,

@@ -74,7 +74,8 @@ std::vector<Change> hidBusChanges()
             {kHidBusKey, kDisableInput, registry::dword(1)}};
 }
 
-Review review(std::string_view systemReg, const std::optional<std::string> &serialSetting)
+Review review(std::string_view systemReg, const std::optional<std::string> &serialSetting,
+              const std::vector<MappedPort> &ports)
 {
     Review result;
     using Type = registry::Value::Type;
@@ -114,7 +115,33 @@ Review review(std::string_view systemReg, const std::optional<std::string> &seri
                 result.changes.push_back({kPortsKey, name, registry::string(result.pin->path)});
         }
     }
+    for (Change &change : portListingEdits(systemReg, ports))
+        result.changes.push_back(std::move(change));
     return result;
+}
+
+std::vector<ComName> comNames(const fs::path &prefix, const std::optional<SerialPin> &pin)
+{
+    std::vector<ComName> names;
+    std::error_code error;
+    for (const auto &entry : fs::directory_iterator(prefix / "dosdevices", error)) {
+        const std::string name = entry.path().filename().string();
+        unsigned number = 0;
+        const auto [end, bad] = std::from_chars(name.data() + std::min<std::size_t>(3, name.size()),
+                                                name.data() + name.size(), number);
+        if (!isCom(name) || bad != std::errc() || end != name.data() + name.size() ||
+            (pin && pin->number == number))
+            continue;
+        std::error_code ignored;
+        const fs::path target = fs::read_symlink(entry.path(), ignored);
+        if (!ignored && target.is_absolute())
+            names.push_back({number, target});
+    }
+    if (pin)
+        names.push_back({pin->number, pin->path});
+    std::sort(names.begin(), names.end(),
+              [](const ComName &a, const ComName &b) { return a.number < b.number; });
+    return names;
 }
 
 bool writeChanges(const fs::path &prefix, const std::vector<Change> &changes, std::string &error)
@@ -124,7 +151,7 @@ bool writeChanges(const fs::path &prefix, const std::vector<Change> &changes, st
     if (!text)
         return false;
     for (const Change &change : changes) {
-        auto changed = registry::set(*text, change.key, change.name, change.value);
+        auto changed = registry::apply(*text, {change});
         if (!changed) {
             error = "cannot write \"" + change.name + "\" as given";
             return false;
@@ -159,7 +186,8 @@ bool writeChanges(const fs::path &prefix, const std::vector<Change> &changes, st
 
 SettingsReport applyEncoderSettings(const fs::path &prefix,
                                     const std::optional<fs::path> &wineserver,
-                                    const Environment &env, Deadline deadline)
+                                    const Environment &env, Deadline deadline,
+                                    const fs::path &sysfs)
 {
     SettingsReport report;
     report.serialSetting = env(kSerialSetting);
@@ -177,6 +205,14 @@ SettingsReport applyEncoderSettings(const fs::path &prefix,
         std::error_code missing;
         report.pinnedPathMissing = !fs::exists(report.review.pin->path, missing);
     }
+    for (const ComName &name : comNames(prefix, report.review.pin)) {
+        if (auto adapter = devices::usbSerialAdapter(name.node, sysfs))
+            report.ports.push_back({name.number, std::move(*adapter)});
+        else if (!(report.review.pin && name.number == report.review.pin->number &&
+                   report.pinnedPathMissing))
+            report.notUsb.push_back(name);
+    }
+    report.review = review(*text, report.serialSetting, report.ports);
     if (report.review.changes.empty())
         return report;
 
@@ -197,7 +233,7 @@ SettingsReport applyEncoderSettings(const fs::path &prefix,
         }
         report.restarted = true;
         if (const auto again = readFile(file))
-            report.review = review(*again, report.serialSetting);
+            report.review = review(*again, report.serialSetting, report.ports);
     }
     report.changes = report.review.changes;
     if (!writeChanges(prefix, report.changes, report.error)) {

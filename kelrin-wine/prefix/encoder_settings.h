@@ -7,6 +7,8 @@
 //   absent: a value present is the integrator's and stays, and is reported.
 // - the serial adapter that KELRIN_SERIAL_PORT pins to a COM name, through
 //   Wine's HKLM\Software\Wine\Ports.
+// - every USB serial adapter the prefix maps to a COM name listed as
+//   Windows' Plug and Play lists it (port_listing.h).
 // Wine reads these only as its device services start, so a change needs
 // the prefix's server restarted, which is done only while nothing but
 // Wine's own services runs there; the registry file is written while no
@@ -14,6 +16,7 @@
 // Everything here is facts: kelrin-bridge's check words them.
 #include "child.h"
 #include "locate.h"
+#include "prefix/port_listing.h"
 #include "prefix/prefix.h"
 #include "prefix/registry.h"
 
@@ -52,11 +55,7 @@ enum class PinProblem
 // why, when it is not one.
 std::optional<SerialPin> parseSerialPin(std::string_view setting, PinProblem &problem);
 
-struct Change
-{
-    std::string key, name;
-    registry::Value value;
-};
+using Change = registry::Edit;
 
 // A HID bus value the integrator set, which the bridge leaves as it is.
 struct IntegratorValue
@@ -73,7 +72,8 @@ struct IntegratorValue
     std::uint32_t number = 0; // as set, for a dword
 };
 
-// What a prefix's registry needs (pure: the file's text and the setting).
+// What a prefix's registry needs (pure: the file's text, the setting and
+// the USB serial adapters behind the prefix's COM names).
 struct Review
 {
     std::vector<Change> changes;
@@ -82,7 +82,18 @@ struct Review
     std::optional<SerialPin> pin;
     PinProblem pinProblem = PinProblem::None; // a setting that is no pin
 };
-Review review(std::string_view systemReg, const std::optional<std::string> &serialSetting);
+Review review(std::string_view systemReg, const std::optional<std::string> &serialSetting,
+              const std::vector<MappedPort> &ports = {});
+
+// A COM name of the prefix and the Unix node it leads to: the pinned one
+// and those Wine numbered itself (dosdevices/comN), by number.
+struct ComName
+{
+    unsigned number = 0;
+    std::filesystem::path node;
+};
+std::vector<ComName> comNames(const std::filesystem::path &prefix,
+                              const std::optional<SerialPin> &pin);
 
 // The HID bus values a prefix gets at preparation.
 std::vector<Change> hidBusChanges();
@@ -120,11 +131,16 @@ struct SettingsReport
     Review review;                   // what the registry held and the setting said
     std::optional<std::string> serialSetting;
     bool pinnedPathMissing = false; // the pinned adapter's path does not exist now
+    std::vector<MappedPort> ports;  // listed as Windows lists them
+    std::vector<ComName> notUsb;    // COM names whose node has no USB adapter
 };
 
 // Reviews the prefix and applies what is due, as the module's comment says.
+// `sysfs` is where the adapters are looked up: /sys, or a tree laid out
+// as it is.
 SettingsReport applyEncoderSettings(const std::filesystem::path &prefix,
                                     const std::optional<std::filesystem::path> &wineserver,
-                                    const Environment &env, Deadline deadline);
+                                    const Environment &env, Deadline deadline,
+                                    const std::filesystem::path &sysfs = "/sys");
 
 } // namespace kelrin::bridge

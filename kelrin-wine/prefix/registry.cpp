@@ -116,6 +116,13 @@ Value parseData(std::string_view data)
             value.number = number;
             return value;
         }
+    } else if (data.starts_with("str(7):\"")) {
+        std::string text;
+        if (unescape(data.substr(8), '"', text) == data.size() - 8) {
+            value.type = Value::Type::MultiString;
+            value.text = std::move(text);
+            return value;
+        }
     } else if (data.starts_with('"')) {
         std::string text;
         if (unescape(data.substr(1), '"', text) == data.size() - 1) {
@@ -176,6 +183,26 @@ std::string escaped(std::string_view text)
     return out;
 }
 
+bool printableAscii(std::string_view text)
+{
+    for (const char c : text) {
+        if (c < 0x20 || c > 0x7E)
+            return false;
+    }
+    return true;
+}
+
+// A header line's key, unescaped; nothing for another line.
+std::optional<std::string> headerKey(std::string_view line)
+{
+    if (!line.starts_with('['))
+        return std::nullopt;
+    std::string key;
+    if (unescape(line.substr(1), ']', key) == std::string_view::npos)
+        return std::nullopt;
+    return key;
+}
+
 } // namespace
 
 Value dword(std::uint32_t number)
@@ -188,6 +215,55 @@ Value string(std::string text)
     return {Value::Type::String, 0, std::move(text)};
 }
 
+Value multiString(const std::vector<std::string> &strings)
+{
+    Value value{Value::Type::MultiString, 0, {}};
+    for (const std::string &one : strings)
+        value.text += one + '\0';
+    return value;
+}
+
+std::vector<std::string> keysWithValue(std::string_view file, std::string_view name)
+{
+    std::vector<std::string> keys;
+    std::optional<std::string> key;
+    bool listed = false;
+    std::string seen;
+    for (std::size_t at = 0; at < file.size();) {
+        const Line line = lineAt(file, at);
+        const std::string_view text = file.substr(line.begin, line.end - line.begin);
+        if (const auto header = headerKey(text)) {
+            key = header;
+            listed = false;
+        } else if (key && !listed && valueLine(text, seen) && sameName(seen, name)) {
+            keys.push_back(*key);
+            listed = true;
+        }
+        at = line.next;
+    }
+    return keys;
+}
+
+std::string removeKey(std::string_view file, std::string_view key)
+{
+    std::string out;
+    out.reserve(file.size());
+    bool dropping = false;
+    for (std::size_t at = 0; at < file.size();) {
+        const Line line = lineAt(file, at);
+        const std::string_view text = file.substr(line.begin, line.end - line.begin);
+        if (const auto header = headerKey(text)) {
+            dropping = header->size() >= key.size() &&
+                       sameName(std::string_view(*header).substr(0, key.size()), key) &&
+                       (header->size() == key.size() || (*header)[key.size()] == '\\');
+        }
+        if (!dropping)
+            out.append(file.substr(line.begin, line.next - line.begin));
+        at = line.next;
+    }
+    return out;
+}
+
 std::optional<std::string> data(const Value &value)
 {
     switch (value.type) {
@@ -197,11 +273,23 @@ std::optional<std::string> data(const Value &value)
         return std::string("dword:") + digits;
     }
     case Value::Type::String:
-        for (const char c : value.text) {
-            if (c < 0x20 || c > 0x7E)
-                return std::nullopt;
-        }
+        if (!printableAscii(value.text))
+            return std::nullopt;
         return '"' + escaped(value.text) + '"';
+    case Value::Type::MultiString: {
+        std::string out = "str(7):\"";
+        std::size_t at = 0;
+        for (std::size_t end; (end = value.text.find('\0', at)) != std::string::npos;
+             at = end + 1) {
+            const std::string_view one(value.text.data() + at, end - at);
+            if (!printableAscii(one))
+                return std::nullopt;
+            out += escaped(one) + "\\0";
+        }
+        if (at != value.text.size())
+            return std::nullopt; // a last string without its NUL
+        return out + '"';
+    }
     case Value::Type::Other:
         break;
     }
@@ -238,6 +326,26 @@ std::optional<std::string> set(std::string_view file, std::string_view key, std:
     if (insertAt == file.size() && !file.ends_with('\n'))
         return out + '\n' + line;
     return out.insert(insertAt, line);
+}
+
+} // namespace kelrin::bridge::registry
+
+namespace kelrin::bridge::registry {
+
+std::optional<std::string> apply(std::string_view file, const std::vector<Edit> &edits)
+{
+    std::string text(file);
+    for (const Edit &edit : edits) {
+        if (edit.removesKey) {
+            text = removeKey(text, edit.key);
+            continue;
+        }
+        auto changed = set(text, edit.key, edit.name, edit.value);
+        if (!changed)
+            return std::nullopt;
+        text = std::move(*changed);
+    }
+    return text;
 }
 
 } // namespace kelrin::bridge::registry

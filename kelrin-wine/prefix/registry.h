@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kelrin::bridge::registry {
 
@@ -21,15 +22,20 @@ struct Value
     {
         Dword,
         String,
-        Other, // any other type: hex(...), str(2):, ...
+        MultiString, // REG_MULTI_SZ, written str(7):"a\0b\0"
+        Other,       // any other type: hex(...), str(2):, ...
     };
     Type type = Type::Other;
     std::uint32_t number = 0; // a Dword's
-    std::string text;         // a String's, unescaped; for Other, the data as written
+    // A String's, unescaped; a MultiString's strings, each ended by a NUL;
+    // for Other, the data as written.
+    std::string text;
+    bool operator==(const Value &) const = default;
 };
 
 Value dword(std::uint32_t number);
 Value string(std::string text);
+Value multiString(const std::vector<std::string> &strings);
 
 // The value `name` of the key `key` (written with single backslashes, e.g.
 // "System\\CurrentControlSet\\Services\\winebus"), when the file has it.
@@ -44,5 +50,24 @@ std::optional<std::string> set(std::string_view file, std::string_view key, std:
 
 // How the value is written after "=": dword:0000000a, "te\\xt".
 std::optional<std::string> data(const Value &value);
+
+// One edit of a registry file: a value set, or a key and the keys below it
+// removed.
+struct Edit
+{
+    std::string key, name;
+    Value value;
+    bool removesKey = false;
+};
+
+// The file with `edits` made in order; nothing when a value cannot be
+// written as this module writes (see set()).
+std::optional<std::string> apply(std::string_view file, const std::vector<Edit> &edits);
+
+// The keys that hold a value `name`, as single-backslash paths.
+std::vector<std::string> keysWithValue(std::string_view file, std::string_view name);
+
+// The file without `key` and the keys below it.
+std::string removeKey(std::string_view file, std::string_view key);
 
 } // namespace kelrin::bridge::registry

@@ -141,8 +141,15 @@ Lines settingsLines(const fs::path &prefix, const SettingsReport &report)
         return lines;
     }
     std::vector<Change> hid, ports;
-    for (const Change &change : report.changes)
-        (change.key == kHidBusKey ? hid : ports).push_back(change);
+    bool listing = false;
+    for (const Change &change : report.changes) {
+        if (change.key == kHidBusKey)
+            hid.push_back(change);
+        else if (change.key == kPortsKey)
+            ports.push_back(change);
+        else
+            listing = true;
+    }
     if (!hid.empty())
         lines.push_back({"HID bus:", "set " + changeList(hid) +
                                          " (hidraw devices reach the DLL, the clerk's "
@@ -159,6 +166,22 @@ Lines settingsLines(const fs::path &prefix, const SettingsReport &report)
             lines.push_back(
                 {"Serial:", pin->path + " does not exist now: is the adapter plugged in?"});
     }
+    for (const MappedPort &port : report.ports) {
+        const PortDescription d = describePort(port);
+        lines.push_back({"Serial:", d.portName + (listing ? " listed" : " is listed") +
+                                        " as Windows lists it: \"" + d.friendlyName + "\", " +
+                                        d.deviceId + ", " + port.adapter.tty +
+                                        (listing ? how(report) : "")});
+    }
+    for (const ComName &name : report.notUsb)
+        lines.push_back({"Serial:", "COM" + std::to_string(name.number) + " leads to " +
+                                        name.node.string() +
+                                        ", which has no USB adapter here: not listed as a "
+                                        "USB serial port"});
+    if (listing && report.ports.empty())
+        lines.push_back(
+            {"Serial:",
+             std::string("the ports listed before are gone: listed no more") + how(report)});
     return lines;
 }
 

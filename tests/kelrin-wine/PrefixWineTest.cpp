@@ -7,6 +7,7 @@
 //
 // Each test runs in a prefix of its own, with its own Wine server: a copy
 // of the set-up's registry, whose drive C: is the set-up prefix's.
+#include "FakeSysfs.h"
 #include "TempFolder.h"
 #include "bridge.h"
 #include "kelrin.h"
@@ -92,7 +93,8 @@ public:
     {
         if (!m_bridge)
             m_bridge = std::make_unique<kb::Bridge>(
-                environment(), kb::Places{station, KELRIN_TEST_HELPERS, {KELRIN_TEST_HELPERS}});
+                environment(),
+                kb::Places{station, KELRIN_TEST_HELPERS, {KELRIN_TEST_HELPERS}, sysfs});
         return *m_bridge;
     }
     void useDll(const std::string &name)
@@ -147,6 +149,7 @@ public:
     const TempFolder temp{"bridge-prefix"};
     const fs::path folder = temp.path();
     fs::path station, prefix, wineserver;
+    fs::path sysfs = "/sys"; // where the bridge finds serial adapters
     std::map<std::string, std::string> settings;
     std::unique_ptr<kb::Bridge> m_bridge;
 };
@@ -471,3 +474,71 @@ INSTANTIATE_TEST_SUITE_P(Widths, SerialRow, ::testing::Values(32u, 64u),
                          [](const auto &info) { return std::to_string(info.param) + "bit"; });
 
 } // namespace
+
+namespace {
+
+// A DLL that finds its adapter through SetupAPI, by vendor and product, as
+// on Windows: the pinned pseudo-terminal described by a sysfs view of a USB
+// serial adapter; without one (the description the bridge writes put
+// back), the DLL's own "no such adapter".
+struct Listing
+{
+    const char *name;
+    std::optional<FakeAdapter> adapter;
+    const char *usbId; // what the DLL looks for
+    std::string note;  // a part of one of the check's lines
+    std::int32_t code;
+};
+
+void PrintTo(const Listing &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class SerialListing : public OwnPrefix, public ::testing::WithParamInterface<Listing>
+{
+};
+
+const Listing kListings[] = {
+    {"ch340_without_serial", FakeAdapter{"ch341", "1a86", "7523", "0254", ""}, "VID_1A86&PID_7523",
+     "COM7 listed as Windows lists it: \"USB-SERIAL CH340 (COM7)\", USB\\VID_1A86&PID_7523\\5&", 0},
+    {"ftdi_with_serial", FakeAdapter{"ftdi_sio", "0403", "6001", "0600", "A50285BI"},
+     "VID_0403&PID_6001",
+     "COM7 listed as Windows lists it: \"USB Serial Port (COM7)\", "
+     "USB\\VID_0403&PID_6001\\A50285BI",
+     0},
+    {"not_described", std::nullopt, "VID_1A86&PID_7523", "which has no USB adapter here", -6},
+};
+
+} // namespace
+
+TEST_P(SerialListing, DllFindsItsAdapterThroughSetupApi)
+{
+    const Listing &row = GetParam();
+    useDll("serial-setupapi64.dll");
+    const fs::path stable = folder / "serial" / "by-id" / "usb-Kelrin_Test_Encoder-if00-port0";
+    settings["KELRIN_SERIAL_PORT"] = "COM7=" + stable.string();
+    ::setenv("KELRIN_TEST_USB_ID", row.usbId, 1);
+    auto encoder = std::make_unique<SerialEncoder>(stable);
+    ASSERT_TRUE(encoder->ready());
+    sysfs = folder / "sys";
+    fs::create_directories(sysfs);
+    if (row.adapter)
+        layOut(sysfs, stable, *row.adapter);
+    const kb::StartReport found = bridge().start(kb::kDefaultTimeLimit);
+    ASSERT_EQ(found.result, KELRIN_OK);
+    EXPECT_TRUE(anyNote(found, row.note)) << notes(found);
+
+    char card[KELRIN_CARD_HEX_SIZE] = "unchanged";
+    if (row.code == 0)
+        encoder->respond("CARD 0123\r\n");
+    EXPECT_EQ(bridge().call(F::ReadCard, {kb::byteArg(1)}, card), row.code);
+    if (row.code == 0) {
+        encoder->wait();
+        EXPECT_STREQ(card, "0123");
+        EXPECT_EQ(encoder->request, "READ 1\r\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Serial, SerialListing, ::testing::ValuesIn(kListings),
+                         [](const auto &info) { return std::string(info.param.name); });

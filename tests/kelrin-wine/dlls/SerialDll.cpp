@@ -7,10 +7,20 @@
 //   -3 the request cannot be sent  -4 no complete answer (the read failed,
 //                                     or nothing came within 3 s)
 //   -5 an answer that is not "CARD <hex>"
+// Built with KELRIN_TEST_BY_SETUPAPI (serial-setupapi), it finds its port as
+// a maker's DLL finds its adapter on Windows: the device whose hardware id
+// holds KELRIN_TEST_USB_ID (e.g. "VID_1A86&PID_7523") among the COM-port
+// interfaces SetupAPI lists, also listed in the Ports class, and its
+// PortName in the device's registry key. One code more:
+//   -6 no such adapter listed
 #define KELRIN_BUILDING_LIBRARY
 #include "kelrin.h"
 
 #include <windows.h>
+
+#ifdef KELRIN_TEST_BY_SETUPAPI
+#include <setupapi.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -38,6 +48,63 @@ private:
     HANDLE m_handle;
 };
 
+#ifdef KELRIN_TEST_BY_SETUPAPI
+const GUID kComPortInterface = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+const GUID kPortsClass = {
+    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+std::string property(HDEVINFO set, SP_DEVINFO_DATA &device, DWORD which)
+{
+    char text[1024] = {};
+    if (!::SetupDiGetDeviceRegistryPropertyA(
+            set, &device, which, nullptr, reinterpret_cast<BYTE *>(text), sizeof text - 2, nullptr))
+        return {};
+    return std::string(text, sizeof text - 2); // a multi-string keeps its NULs
+}
+
+// Whether the Ports class lists a device with this friendly name.
+bool inPortsClass(const std::string &friendlyName)
+{
+    const HDEVINFO set = ::SetupDiGetClassDevsA(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; !found && ::SetupDiEnumDeviceInfo(set, i, &device); ++i)
+        found = property(set, device, SPDRP_FRIENDLYNAME).c_str() == friendlyName;
+    ::SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
+
+// The PortName of the listed adapter whose hardware id holds `id`.
+bool findPort(const char *id, char *com, DWORD size)
+{
+    const HDEVINFO set = ::SetupDiGetClassDevsA(&kComPortInterface, nullptr, nullptr,
+                                                DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; !found && ::SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        if (property(set, device, SPDRP_HARDWAREID).find(id) == std::string::npos ||
+            !inPortsClass(property(set, device, SPDRP_FRIENDLYNAME).c_str()))
+            continue;
+        const HKEY key =
+            ::SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key == INVALID_HANDLE_VALUE)
+            continue;
+        found = ::RegQueryValueExA(key, "PortName", nullptr, nullptr, reinterpret_cast<BYTE *>(com),
+                                   &size) == ERROR_SUCCESS;
+        ::RegCloseKey(key);
+    }
+    ::SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
+#endif
+
 } // namespace
 
 extern "C" KELRIN_API int32_t KELRIN_CALL ReadCard(uint8_t encoderType, char *cardHexStr)
@@ -45,7 +112,14 @@ extern "C" KELRIN_API int32_t KELRIN_CALL ReadCard(uint8_t encoderType, char *ca
     if (cardHexStr)
         cardHexStr[0] = '\0';
     char com[32] = "COM1";
+#ifdef KELRIN_TEST_BY_SETUPAPI
+    char id[64] = "";
+    ::GetEnvironmentVariableA("KELRIN_TEST_USB_ID", id, sizeof id);
+    if (!findPort(id, com, sizeof com - 1))
+        return -6;
+#else
     ::GetEnvironmentVariableA("KELRIN_TEST_COM", com, sizeof com);
+#endif
     const std::string name = std::string("\\\\.\\") + com;
     const Port port(name.c_str());
     if (port.get() == INVALID_HANDLE_VALUE)
