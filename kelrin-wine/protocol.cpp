@@ -377,6 +377,12 @@ std::string encodeDeviceList(const DeviceList &devices)
         out.bytes(name);
         out.u32(value);
     }
+    out.u32(static_cast<std::uint32_t>(devices.listedPorts.size()));
+    for (const ListedPort &port : devices.listedPorts) {
+        out.bytes(port.friendlyName);
+        out.bytes(port.hardwareId);
+        out.bytes(port.portName);
+    }
     return out.finish();
 }
 
@@ -411,6 +417,16 @@ DeviceList decodeDeviceList(std::string_view payload)
     for (auto &[name, value] : devices.busSettings) {
         name = in.bytes();
         value = in.u32();
+    }
+    // A listed port takes at least 12 bytes.
+    const std::uint32_t listedCount = in.u32();
+    if (listedCount > payload.size() / 12)
+        throw ProtocolError("more listed ports than the message holds");
+    devices.listedPorts.resize(listedCount);
+    for (ListedPort &port : devices.listedPorts) {
+        port.friendlyName = in.bytes();
+        port.hardwareId = in.bytes();
+        port.portName = in.bytes();
     }
     in.end();
     return devices;

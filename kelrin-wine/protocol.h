@@ -142,11 +142,21 @@ struct HidDevice
     std::string path; // the device interface path CreateFile opens
 };
 
+// A serial port as SetupAPI lists it under the COM-port interface, as a
+// DLL that looks for its adapter finds it. Texts in UTF-8.
+struct ListedPort
+{
+    std::string friendlyName; // "USB-SERIAL CH340 (COM3)"
+    std::string hardwareId;   // the first of its hardware ids
+    std::string portName;     // "COM3", from its device key
+};
+
 // The devices Windows shows to the DLL, for the check.
 struct DeviceList
 {
     std::vector<HidDevice> hid;
     std::vector<std::string> comPorts; // "COM1", ...
+    std::vector<ListedPort> listedPorts;
     // The values set under HKLM\System\CurrentControlSet\Services\winebus
     // among "Enable SDL", "DisableHidraw" and "DisableInput".
     std::vector<std::pair<std::string, std::uint32_t>> busSettings;

@@ -45,6 +45,12 @@ struct Apis
         function<decltype(interfaceDetail)>(setupapi, "SetupDiGetDeviceInterfaceDetailW");
     decltype(&SetupDiDestroyDeviceInfoList) destroyList =
         function<decltype(destroyList)>(setupapi, "SetupDiDestroyDeviceInfoList");
+    decltype(&SetupDiEnumDeviceInfo) enumDevices =
+        function<decltype(enumDevices)>(setupapi, "SetupDiEnumDeviceInfo");
+    decltype(&SetupDiGetDeviceRegistryPropertyW) deviceProperty =
+        function<decltype(deviceProperty)>(setupapi, "SetupDiGetDeviceRegistryPropertyW");
+    decltype(&SetupDiOpenDevRegKey) openDeviceKey =
+        function<decltype(openDeviceKey)>(setupapi, "SetupDiOpenDevRegKey");
     decltype(&HidD_GetHidGuid) hidGuid = function<decltype(hidGuid)>(hid, "HidD_GetHidGuid");
     decltype(&HidD_GetAttributes) attributes =
         function<decltype(attributes)>(hid, "HidD_GetAttributes");
@@ -169,6 +175,46 @@ void listBusSettings(std::vector<std::pair<std::string, std::uint32_t>> &found)
     RegCloseKey(key);
 }
 
+// The serial ports SetupAPI lists under the COM-port interface, as a DLL
+// that looks for its adapter finds them.
+void listListedPorts(std::vector<kb::ListedPort> &found)
+{
+    const Apis api;
+    if (!api.getClassDevs || !api.enumDevices || !api.deviceProperty || !api.openDeviceKey ||
+        !api.destroyList)
+        return;
+    // GUID_DEVINTERFACE_COMPORT
+    const GUID comPort = {
+        0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+    const HDEVINFO set =
+        api.getClassDevs(&comPort, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE)
+        return;
+    const auto property = [&](SP_DEVINFO_DATA &device, DWORD which) {
+        wchar_t text[512] = {};
+        api.deviceProperty(set, &device, which, nullptr, reinterpret_cast<BYTE *>(text),
+                           sizeof text - 2 * sizeof text[0], nullptr);
+        return utf8(text); // a multi-string's first string
+    };
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; api.enumDevices(set, i, &device); ++i) {
+        kb::ListedPort port{
+            property(device, SPDRP_FRIENDLYNAME), property(device, SPDRP_HARDWAREID), {}};
+        const HKEY key = api.openDeviceKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key != INVALID_HANDLE_VALUE) {
+            wchar_t name[64] = {};
+            DWORD size = sizeof name - sizeof name[0];
+            if (RegQueryValueExW(key, L"PortName", nullptr, nullptr, reinterpret_cast<BYTE *>(name),
+                                 &size) == ERROR_SUCCESS)
+                port.portName = utf8(name);
+            RegCloseKey(key);
+        }
+        found.push_back(std::move(port));
+    }
+    api.destroyList(set);
+}
+
 } // namespace
 
 kb::DeviceList listDevices()
@@ -176,6 +222,7 @@ kb::DeviceList listDevices()
     kb::DeviceList devices;
     listHid(devices.hid);
     listPorts(devices.comPorts);
+    listListedPorts(devices.listedPorts);
     listBusSettings(devices.busSettings);
     return devices;
 }

@@ -195,6 +195,10 @@ Lines describeDevices(const DeviceFacts &s)
     for (const std::string &port : s.wine->comPorts)
         ports += (ports.empty() ? "" : " ") + port;
     lines.push_back({"Wine COM:", ports.empty() ? "none" : ports});
+    for (const ListedPort &port : s.wine->listedPorts)
+        lines.push_back({"Wine port:", port.portName + " listed by SetupAPI as \"" +
+                                           printable(port.friendlyName) + "\", " +
+                                           printable(port.hardwareId)});
 
     for (const devices::HidNode &node : view.hid) {
         const bool shown =

@@ -133,6 +133,8 @@ TEST(BridgeProtocol, DeviceListsCrossUnchanged)
                    {0x845E, 0x0001, 0x0001, 0x0006, "", ""}};
     devices.comPorts = {"COM1", "COM33"};
     devices.busSettings = {{"Enable SDL", 0}, {"DisableInput", 0xFFFFFFFF}};
+    devices.listedPorts = {{"USB-SERIAL CH340 (COM3)", "USB\\VID_1A86&PID_7523&REV_0254", "COM3"},
+                           {"", "", ""}};
     const kb::DeviceList back = kb::decodeDeviceList(payloadOf(kb::encodeDeviceList(devices)));
     ASSERT_EQ(back.hid.size(), 2u);
     EXPECT_EQ(back.hid[0].vendor, 0x1209);
@@ -144,6 +146,10 @@ TEST(BridgeProtocol, DeviceListsCrossUnchanged)
     EXPECT_EQ(back.hid[1].usage, 0x0006);
     EXPECT_EQ(back.comPorts, devices.comPorts);
     EXPECT_EQ(back.busSettings, devices.busSettings);
+    ASSERT_EQ(back.listedPorts.size(), 2u);
+    EXPECT_EQ(back.listedPorts[0].friendlyName, devices.listedPorts[0].friendlyName);
+    EXPECT_EQ(back.listedPorts[0].hardwareId, devices.listedPorts[0].hardwareId);
+    EXPECT_EQ(back.listedPorts[0].portName, "COM3");
     EXPECT_TRUE(kb::decodeDeviceList(payloadOf(kb::encodeDeviceList({}))).hid.empty());
 }
 

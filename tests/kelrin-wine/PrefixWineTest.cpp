@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -528,6 +529,15 @@ TEST_P(SerialListing, DllFindsItsAdapterThroughSetupApi)
     const kb::StartReport found = bridge().start(kb::kDefaultTimeLimit);
     ASSERT_EQ(found.result, KELRIN_OK);
     EXPECT_TRUE(anyNote(found, row.note)) << notes(found);
+
+    // The check's device section shows the port as SetupAPI lists it.
+    const auto devices = bridge().devices();
+    ASSERT_TRUE(devices);
+    const bool listed = std::any_of(
+        devices->listedPorts.begin(), devices->listedPorts.end(), [&](const kb::ListedPort &port) {
+            return port.portName == "COM7" && port.hardwareId.find(row.usbId) != std::string::npos;
+        });
+    EXPECT_EQ(listed, row.code == 0);
 
     char card[KELRIN_CARD_HEX_SIZE] = "unchanged";
     if (row.code == 0)
