@@ -535,7 +535,9 @@ TEST_F(WineBridge, ShownWindowHoldsTheCallPastItsTimeLimit)
         useDll("scripted64.dll");
         script({"ReadRecord 5 openwindow"});
         ASSERT_EQ(bridge().start(kb::kDefaultTimeLimit).result, KELRIN_OK);
-        settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "1000";
+        // Long enough for Wine to start the desktop for the first window on a
+        // loaded machine; the call is held three times as long.
+        settings["KELRIN_BRIDGE_TIMEOUT_MS"] = "2500";
         std::atomic<bool> done = false;
         std::int32_t result = 0;
         GuardedBuffer out(KELRIN_RECORD_TEXT_SIZE);
@@ -543,7 +545,7 @@ TEST_F(WineBridge, ShownWindowHoldsTheCallPastItsTimeLimit)
             result = call(F::ReadRecord, {kb::byteArg(1)}, &out);
             done = true;
         });
-        std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+        std::this_thread::sleep_for(std::chrono::milliseconds(7500));
         EXPECT_FALSE(done) << "the call ended with the window still shown";
         EXPECT_EQ(lastLogLine(), "window made");
         // The bridge is busy with the call: the helper is found as the
