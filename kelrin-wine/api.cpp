@@ -4,6 +4,7 @@
 #include "kelrin.h"
 
 #include "bridge.h"
+#include "settings.h"
 
 namespace kb = kelrin::bridge;
 
@@ -11,7 +12,7 @@ namespace {
 
 kb::Bridge &bridge()
 {
-    static kb::Bridge instance(kb::processEnvironment(),
+    static kb::Bridge instance(kb::stationEnvironment(),
                                kb::standardPlaces(kb::programFolder(), kb::bridgeFolder()));
     return instance;
 }

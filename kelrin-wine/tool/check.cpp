@@ -1,4 +1,5 @@
 #include "tool/check.h"
+#include "settings.h"
 
 #include "bridge.h"
 #include "files.h"
@@ -34,6 +35,28 @@ std::string codeText(std::int32_t code)
 bool loaded(const StartReport &found)
 {
     return found.hello && found.hello->load == KELRIN_OK;
+}
+
+// Each setting given, and where from: the account's environment, or the
+// administrator's file; and a line of the file that sets nothing.
+Lines settings()
+{
+    Lines lines;
+    for (const Setting &setting : settingsOf(processEnvironment(), kSettingsFile)) {
+        if (setting.source == Setting::Source::Unset)
+            continue;
+        lines.push_back({"Setting:", setting.name + "=" + *setting.value + " (from " +
+                                         (setting.source == Setting::Source::File
+                                              ? std::string(kSettingsFile)
+                                              : std::string("the environment")) +
+                                         ")"});
+    }
+    const SettingsFile file = parseSettings(readFile(kSettingsFile, 65536).value_or(""));
+    for (const SettingsProblem &problem : file.problems)
+        lines.push_back({"Setting:", std::string(kSettingsFile) + " line " +
+                                         std::to_string(problem.line) + ": " + problem.why +
+                                         ", taken as no setting"});
+    return lines;
 }
 
 Lines wine(const StartReport &found)
@@ -187,7 +210,7 @@ void preparing(const char *note)
 
 int check(const fs::path &stationFolder, const fs::path &trace)
 {
-    const auto env = processEnvironment();
+    const auto env = stationEnvironment();
     // The helpers lie beside this program, as beside the bridge library.
     Bridge bridge(env, standardPlaces(stationFolder, programFolder()));
     bridge.traceTo(trace);
@@ -196,6 +219,7 @@ int check(const fs::path &stationFolder, const fs::path &trace)
     const StartReport found = bridge.start(kCheckTimeLimit, preparing);
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
 
+    print(settings());
     print(wine(found));
     print(library(found, stationFolder));
     print(prefix(found, seconds));

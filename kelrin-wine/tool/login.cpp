@@ -1,4 +1,5 @@
 #include "tool/login.h"
+#include "settings.h"
 
 #include "files.h"
 #include "locate.h"
@@ -177,7 +178,7 @@ int login(const std::string &group, const fs::path &programFolder, const fs::pat
 {
     if (!memberOf(group))
         return 0;
-    const Environment env = processEnvironment();
+    const Environment env = stationEnvironment();
     const auto wine = findWine(env);
     const auto prefix = prefixPath(env);
     if (!wine || !prefix) {

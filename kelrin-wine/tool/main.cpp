@@ -6,6 +6,7 @@
 // bad usage.
 #include "locate.h"
 #include "prefix/preparation.h"
+#include "settings.h"
 #include "tool/check.h"
 #include "tool/lines.h"
 #include "tool/login.h"
@@ -84,7 +85,7 @@ constexpr std::string_view kHelp =
 
 int prepare(bool detach)
 {
-    const auto env = kb::processEnvironment();
+    const auto env = kb::stationEnvironment();
     const auto wine = kb::findWine(env);
     const auto prefix = kb::prefixPath(env);
     if (!wine || !prefix) {
@@ -137,7 +138,7 @@ int main(int argc, char *argv[])
         try {
             if (!trace)
                 return kc::check(folder, {});
-            kb::Trace taken(kb::processEnvironment(), *trace);
+            kb::Trace taken(kb::stationEnvironment(), *trace);
             const int status = kc::check(folder, taken.file());
             kc::print({{"Trace:", taken.finish()}});
             return status;

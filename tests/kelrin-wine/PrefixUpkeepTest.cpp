@@ -8,6 +8,7 @@
 #include "kelrin.h"
 #include "prefix/encoder_settings.h"
 #include "prefix/registry.h"
+#include "settings.h"
 #include "tool/prefix_section.h"
 #include "tool/trace.h"
 
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -401,3 +403,81 @@ TEST(PrefixUpkeep, RegistryThatCannotBeWrittenIsReportedAndLeftAlone)
 }
 
 } // namespace
+
+namespace {
+
+struct SettingsText
+{
+    const char *name;
+    std::string text;
+    std::vector<std::pair<std::string, std::string>> values;
+    std::vector<unsigned> problemLines;
+};
+
+void PrintTo(const SettingsText &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class SettingsFileText : public ::testing::TestWithParam<SettingsText>
+{
+};
+
+const SettingsText kSettingsTexts[] = {
+    {"plain",
+     "KELRIN_SERIAL_PORT=COM1=/dev/ttyUSB0\n",
+     {{"KELRIN_SERIAL_PORT", "COM1=/dev/ttyUSB0"}},
+     {}},
+    {"comments_blanks_and_quotes",
+     "# the encoder\n\n  KELRIN_BRIDGE_TIMEOUT_MS = \"45000\"\r\nKELRIN_BRIDGE_LOG='/var/log/x "
+     "y'\n",
+     {{"KELRIN_BRIDGE_TIMEOUT_MS", "45000"}, {"KELRIN_BRIDGE_LOG", "/var/log/x y"}},
+     {}},
+    // A prefix belongs to one account: never from the machine's file.
+    {"prefix_and_unknown_names_refused", "KELRIN_WINEPREFIX=/srv/shared\nPATH=/tmp\n", {}, {1, 2}},
+    {"line_without_equals",
+     "KELRIN_WINE\nKELRIN_WINE=/usr/lib/wine/wine64",
+     {{"KELRIN_WINE", "/usr/lib/wine/wine64"}},
+     {1}},
+};
+
+} // namespace
+
+TEST_P(SettingsFileText, TakesTheBridgesOwnNamesAndSaysWhichLinesSetNothing)
+{
+    const kb::SettingsFile file = kb::parseSettings(GetParam().text);
+    EXPECT_EQ(file.values, GetParam().values);
+    std::vector<unsigned> lines;
+    for (const kb::SettingsProblem &problem : file.problems)
+        lines.push_back(problem.line);
+    EXPECT_EQ(lines, GetParam().problemLines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, SettingsFileText, ::testing::ValuesIn(kSettingsTexts),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Settings, EnvironmentOverridesTheFileAndEachValueSaysWhereFrom)
+{
+    const TempFolder folder("bridge-settings");
+    const fs::path file = folder.path() / "bridge.conf";
+    std::ofstream(file) << "KELRIN_SERIAL_PORT=COM1=/dev/ttyUSB0\nKELRIN_BRIDGE_TIMEOUT_MS=45000\n";
+    const kb::Environment account = [](const char *name) -> std::optional<std::string> {
+        if (std::string(name) == "KELRIN_BRIDGE_TIMEOUT_MS")
+            return "9000";
+        return std::nullopt;
+    };
+    const kb::Environment env = kb::withSettingsFile(account, file);
+    EXPECT_EQ(env("KELRIN_SERIAL_PORT"), "COM1=/dev/ttyUSB0");
+    EXPECT_EQ(env("KELRIN_BRIDGE_TIMEOUT_MS"), "9000");
+    EXPECT_EQ(kb::timeLimit(env), std::chrono::milliseconds(9000));
+    EXPECT_EQ(env("KELRIN_BRIDGE_LOG"), std::nullopt);
+    using Source = kb::Setting::Source;
+    std::map<std::string, Source> sources;
+    for (const kb::Setting &setting : kb::settingsOf(account, file))
+        sources[setting.name] = setting.source;
+    EXPECT_EQ(sources["KELRIN_SERIAL_PORT"], Source::File);
+    EXPECT_EQ(sources["KELRIN_BRIDGE_TIMEOUT_MS"], Source::Environment);
+    EXPECT_EQ(sources["KELRIN_BRIDGE_LOG"], Source::Unset);
+    EXPECT_EQ(kb::withSettingsFile(account, folder.path() / "none")("KELRIN_SERIAL_PORT"),
+              std::nullopt);
+}

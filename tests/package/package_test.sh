@@ -87,6 +87,8 @@ var/lib/guestcard
 LIST
 check_listing "$wine_deb" <<'LIST'
 etc
+etc/guestcard
+etc/guestcard/bridge.conf
 etc/xdg
 etc/xdg/autostart
 etc/xdg/autostart/guestcard-wine-login.desktop
@@ -135,8 +137,9 @@ desktop-file-validate "$root/usr/share/applications/org.guestcard.Station.deskto
     fail "desktop entry does not validate"
 desktop-file-validate "$root/etc/xdg/autostart/guestcard-wine-login.desktop" ||
     fail "the autostart entry does not validate"
-[ "$(dpkg-deb -I "$wine_deb" conffiles)" = /etc/xdg/autostart/guestcard-wine-login.desktop ] ||
-    fail "the autostart entry is no conffile of guestcard-wine"
+[ "$(dpkg-deb -I "$wine_deb" conffiles)" = "/etc/xdg/autostart/guestcard-wine-login.desktop
+/etc/guestcard/bridge.conf" ] ||
+    fail "the autostart entry and the bridge's settings are not the conffiles of guestcard-wine"
 # Started from the menu, the station (and the DLL through the bridge) works
 # in its own folder, as a Windows station started from its shortcut.
 grep -qx 'Path=/opt/guestcard' "$root/usr/share/applications/org.guestcard.Station.desktop" ||
@@ -329,8 +332,12 @@ end_clerk_wine() {
 update-alternatives --set "$encoder" "$opt/wine/libKelrin.so" >/dev/null ||
     fail "the bridge is no choice of the alternative $encoder"
 install -m 0644 "$dlls/scripted64.dll" "$opt/Kelrin.dll"
-(cd "$work/clerk" && as_clerk env -u XDG_DATA_HOME HOME="$work/clerk" KELRIN_WINE="$wine" \
+# The Wine to run from the administrator's file, as the guide keeps it.
+echo "KELRIN_WINE=$wine" >>/etc/guestcard/bridge.conf
+(cd "$work/clerk" && as_clerk env -u XDG_DATA_HOME -u KELRIN_WINE HOME="$work/clerk" \
     kelrin-bridge check) >"$work/check.log" 2>&1 || fail "kelrin-bridge check failed: $(cat "$work/check.log")"
+grep -qxF "Setting:  KELRIN_WINE=$wine (from /etc/guestcard/bridge.conf)" "$work/check.log" ||
+    fail "kelrin-bridge check did not name the file its Wine came from: $(cat "$work/check.log")"
 grep -q "^Library: *$opt/Kelrin.dll, 64-bit\$" "$work/check.log" ||
     fail "kelrin-bridge did not find Kelrin.dll beside the program: $(cat "$work/check.log")"
 start_station KELRIN_WINE="$wine" KELRIN_TEST_LOG="$work/clerk/dll.log"
