@@ -9,6 +9,7 @@
 #include "tool/lines.h"
 #include "tool/login.h"
 #include "tool/prefix_section.h"
+#include "tool/road.h"
 
 #include <chrono>
 #include <optional>
@@ -174,6 +175,14 @@ Lines imports(Bridge &bridge, const StartReport &found)
                                          : "not resolved: " + missing}};
 }
 
+// Which road the DLL takes to its encoder, and whether Wine has it.
+Lines road(const StartReport &found)
+{
+    if (!found.dll || !found.machine)
+        return {};
+    return roadLines(roadsFrom(*found.dll));
+}
+
 Lines version(Bridge &bridge, const StartReport &found)
 {
     if (!loaded(found) ||
@@ -226,6 +235,7 @@ int check(const fs::path &stationFolder, const fs::path &trace)
     print(codePages(found));
     print(functions(found));
     print(imports(bridge, found));
+    print(road(found));
     print(version(bridge, found));
     const auto [line, status] = result(found);
     print({line});

@@ -8,6 +8,7 @@
 #include "locate.h"
 #include "pe.h"
 #include "protocol.h"
+#include "tool/road.h"
 #include "windowclock.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include <set>
 
 namespace kb = kelrin::bridge;
+namespace kc = kelrin::bridge::check;
 namespace fs = std::filesystem;
 
 namespace {
@@ -376,4 +378,76 @@ TEST_F(BridgeLocate, WineByNameOnThePathOrAsNamed)
         << "the working directory is never looked in";
     EXPECT_EQ(kb::findWine(env({{"KELRIN_WINE", wine.string()}, {"PATH", ""}})), wine);
     EXPECT_EQ(kb::findWine(env({{"KELRIN_WINE", (folder / "none").string()}})), std::nullopt);
+}
+
+namespace {
+
+struct RoadRow
+{
+    const char *name;
+    std::vector<kb::Import> imports;
+    std::vector<kc::Road> roads;
+};
+
+void PrintTo(const RoadRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class Roads : public ::testing::TestWithParam<RoadRow>
+{
+};
+
+const RoadRow kRoads[] = {
+    {"hid",
+     {{"SETUPAPI.dll", "SetupDiGetClassDevsA"}, {"HID.DLL", "HidD_GetAttributes"}},
+     {kc::Road::Hid}},
+    {"serial",
+     {{"KERNEL32.dll", "CreateFileA"}, {"KERNEL32.dll", "SetCommState"}},
+     {kc::Road::Serial}},
+    {"opens_files_only", {{"KERNEL32.dll", "CreateFileA"}, {"KERNEL32.dll", "ReadFile"}}, {}},
+    {"libusb_win32",
+     {{"libusb0.dll", "usb_init"}, {"libusb0.dll", "usb_open"}},
+     {kc::Road::LibusbWin32}},
+    {"d2xx", {{"FTD2XX.dll", "FT_Open"}}, {kc::Road::D2xx}},
+    {"winusb", {{"WINUSB.DLL", "WinUsb_Initialize"}}, {kc::Road::WinUsb}},
+    {"chip_maker", {{"CH341DLL.DLL", "CH341OpenDevice"}}, {kc::Road::ChipMaker}},
+    // Each road once, in order, whatever the order of the imports.
+    {"two_roads",
+     {{"winusb.dll", "WinUsb_Free"}, {"hid.dll", "HidD_GetHidGuid"}, {"hid.dll", "#7"}},
+     {kc::Road::Hid, kc::Road::WinUsb}},
+};
+
+} // namespace
+
+TEST_P(Roads, ReadFromTheImports)
+{
+    std::vector<kc::Road> roads;
+    for (const kc::RoadTaken &taken : kc::roadsOf("Kelrin.dll", GetParam().imports))
+        roads.push_back(taken.road);
+    EXPECT_EQ(roads, GetParam().roads);
+    EXPECT_EQ(kc::roadLines(kc::roadsOf("Kelrin.dll", GetParam().imports)).size(),
+              std::max<std::size_t>(1, GetParam().roads.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Check, Roads, ::testing::ValuesIn(kRoads),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// The DLLs built here: the road of a DLL it imports from its own folder
+// counts, named after that DLL.
+TEST(Check, RoadsOfTheDllAndOfTheDllsBesideItThatItImports)
+{
+    const TempFolder folder("bridge-road");
+    const fs::path dlls = KELRIN_TEST_DLL_DIR;
+    fs::copy_file(dlls / "needs-companion64.dll", folder.path() / "Kelrin.dll");
+    EXPECT_TRUE(kc::roadsFrom(folder.path() / "Kelrin.dll").empty());
+    // Its companion, as a DLL that finds its encoder through hid.dll.
+    fs::copy_file(dlls / "hid-encoder64.dll", folder.path() / "COMPANION64.DLL");
+    const auto roads = kc::roadsFrom(folder.path() / "Kelrin.dll");
+    ASSERT_EQ(roads.size(), 1u);
+    EXPECT_EQ(roads[0].road, kc::Road::Hid);
+    EXPECT_EQ(roads[0].through, "COMPANION64.DLL");
+    const auto serial = kc::roadsFrom(dlls / "serial64.dll");
+    ASSERT_EQ(serial.size(), 1u);
+    EXPECT_EQ(serial[0].road, kc::Road::Serial);
 }
