@@ -11,6 +11,7 @@
 // KELRIN_WINEPREFIX).
 #include "bridge.h"
 #include "kelrin.h"
+#include "prefix/port_listing.h"
 
 #include <benchmark/benchmark.h>
 
@@ -63,6 +64,46 @@ void BM_Bridge_ReadRecord(benchmark::State &state)
     measure(state, kb::Function::ReadRecord, {kb::byteArg(1)});
 }
 
+// What listing a serial adapter as Windows lists it adds to a helper start
+// that restarts Wine: the edits worked out from a registry file of Wine's
+// size (75000 lines) and made in it, both the first time and when the
+// listing is there already.
+std::string wineSizedRegistry()
+{
+    std::string text = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\Machine\n\n";
+    for (int key = 0; text.size() < 3'000'000; ++key) {
+        text += "[Software\\Classes\\CLSID\\{" + std::to_string(100000 + key) +
+                "}] 1796774061\n#time=1dd876f71bd97ae\n";
+        for (int value = 0; value < 6; ++value)
+            text +=
+                "\"Value" + std::to_string(value) + "\"=\"C:\\\\windows\\\\system32\\\\x.dll\"\n";
+        text += "\n";
+    }
+    return text;
+}
+
+const kb::MappedPort kCh340{
+    3, {"ttyUSB0", 0x1A86, 0x7523, 0x0254, "", "QinHeng", "USB Serial", "ch341", "1-1.2", 0}};
+
+void BM_PortListing_First(benchmark::State &state)
+{
+    static const std::string registry = wineSizedRegistry();
+    for (auto _ : state) {
+        auto text = kb::registry::apply(registry, kb::portListingEdits(registry, {kCh340}));
+        benchmark::DoNotOptimize(text);
+    }
+}
+
+void BM_PortListing_AlreadyListed(benchmark::State &state)
+{
+    static const std::string registry = *kb::registry::apply(
+        wineSizedRegistry(), kb::portListingEdits(wineSizedRegistry(), {kCh340}));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(kb::portListingEdits(registry, {kCh340}));
+}
+
+BENCHMARK(BM_PortListing_First)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PortListing_AlreadyListed)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Bridge_Buzzer);
 BENCHMARK(BM_Bridge_ReadCard);
 BENCHMARK(BM_Bridge_GuestCard);

@@ -150,14 +150,15 @@ bool writeChanges(const fs::path &prefix, const std::vector<Change> &changes, st
     auto text = readFile(file, std::numeric_limits<std::size_t>::max(), &error);
     if (!text)
         return false;
-    for (const Change &change : changes) {
-        auto changed = registry::apply(*text, {change});
-        if (!changed) {
-            error = "cannot write \"" + change.name + "\" as given";
-            return false;
+    auto changed = registry::apply(*text, changes);
+    if (!changed) {
+        for (const Change &change : changes) {
+            if (!change.removesKey && !registry::data(change.value))
+                error = "cannot write \"" + change.name + "\" as given";
         }
-        *text = std::move(*changed);
+        return false;
     }
+    *text = std::move(*changed);
     struct stat status
     {
     };

@@ -1,5 +1,6 @@
 #include "prefix/registry.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -335,9 +336,33 @@ namespace kelrin::bridge::registry {
 std::optional<std::string> apply(std::string_view file, const std::vector<Edit> &edits)
 {
     std::string text(file);
+    // Values of keys the file does not have go to the end in one block per
+    // key, written once: a registry file is megabytes, and copying it for
+    // each value of a new key would take as long as a start of Wine.
+    std::vector<std::pair<std::string, std::string>> added; // key, its lines
     for (const Edit &edit : edits) {
         if (edit.removesKey) {
             text = removeKey(text, edit.key);
+            std::erase_if(added, [&](const auto &block) {
+                return block.first.size() >= edit.key.size() &&
+                       sameName(std::string_view(block.first).substr(0, edit.key.size()),
+                                edit.key) &&
+                       (block.first.size() == edit.key.size() ||
+                        block.first[edit.key.size()] == '\\');
+            });
+            continue;
+        }
+        const auto written = data(edit.value);
+        if (!written)
+            return std::nullopt;
+        const auto block = std::find_if(added.begin(), added.end(),
+                                        [&](const auto &b) { return sameName(b.first, edit.key); });
+        if (block == added.end() && keyStart(text, edit.key) == std::string_view::npos) {
+            added.emplace_back(edit.key, '"' + escaped(edit.name) + "\"=" + *written + '\n');
+            continue;
+        }
+        if (block != added.end()) {
+            block->second += '"' + escaped(edit.name) + "\"=" + *written + '\n';
             continue;
         }
         auto changed = set(text, edit.key, edit.name, edit.value);
@@ -345,6 +370,10 @@ std::optional<std::string> apply(std::string_view file, const std::vector<Edit> 
             return std::nullopt;
         text = std::move(*changed);
     }
+    if (!added.empty() && !text.empty() && !text.ends_with('\n'))
+        text += '\n';
+    for (const auto &[key, lines] : added)
+        text += "\n[" + escaped(key) + "]\n" + lines;
     return text;
 }
 
