@@ -70,7 +70,8 @@ const Chip kChips[] = {
      "USB Serial Device (COM7)",
      "Microsoft",
      "USB\\VID_2341&PID_0043&REV_0001"},
-    // A serial number with a device id's separator is no instance id.
+    // A serial number with a device id's separator, or outside ASCII, is
+    // no instance id.
     {"serial_with_a_separator",
      {"ftdi_sio", "0403", "6001", "0600", "A&B"},
      8,
@@ -78,6 +79,13 @@ const Chip kChips[] = {
      "USB Serial Port (COM8)",
      "FTDI",
      "USB\\VID_0403&PID_6001&REV_0600"},
+    {"serial_outside_ascii",
+     {"ch341", "1a86", "7523", "0254", "\xE4\xB8\xAD" "01"},
+     9,
+     "",
+     "USB-SERIAL CH340 (COM9)",
+     "wch.cn",
+     "USB\\VID_1A86&PID_7523&REV_0254"},
 };
 
 } // namespace
