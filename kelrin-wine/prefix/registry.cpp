@@ -117,17 +117,12 @@ Value parseData(std::string_view data)
             value.number = number;
             return value;
         }
-    } else if (data.starts_with("str(7):\"")) {
+    } else if (const std::size_t open = data.starts_with("str(7):\"") ? 8
+                                        : data.starts_with('"')       ? 1
+                                                                      : 0) {
         std::string text;
-        if (unescape(data.substr(8), '"', text) == data.size() - 8) {
-            value.type = Value::Type::MultiString;
-            value.text = std::move(text);
-            return value;
-        }
-    } else if (data.starts_with('"')) {
-        std::string text;
-        if (unescape(data.substr(1), '"', text) == data.size() - 1) {
-            value.type = Value::Type::String;
+        if (unescape(data.substr(open), '"', text) == data.size() - open) {
+            value.type = open == 8 ? Value::Type::MultiString : Value::Type::String;
             value.text = std::move(text);
             return value;
         }

@@ -88,43 +88,39 @@ std::vector<RoadTaken> roadsFrom(const fs::path &path)
 
 Lines roadLines(const std::vector<RoadTaken> &roads)
 {
+    // Each road's name and what Wine makes of it.
+    struct Verdict
+    {
+        Road road;
+        const char *name, *verdict;
+    };
+    static constexpr Verdict kVerdicts[] = {
+        {Road::Hid, "HID",
+         "served under Wine; the device section shows whether Wine shows the encoder"},
+        {Road::Serial, "serial",
+         "served under Wine on the COM ports below, each listed as Windows lists it"},
+        {Road::LibusbWin32, "libusb-win32",
+         "Wine has no libusb0.dll and this bridge supplies none yet: this encoder cannot be "
+         "served under Wine"},
+        {Road::D2xx, "FTDI D2XX",
+         "Wine has no ftd2xx.dll: this encoder cannot be served under Wine"},
+        {Road::WinUsb, "WinUSB",
+         "Wine's winusb.dll answers every call with a stub: this encoder cannot be served "
+         "under Wine"},
+        {Road::ChipMaker, "a chip maker's USB library",
+         "over its own kernel driver, which Wine cannot load: this encoder cannot be served "
+         "under Wine"},
+    };
     Lines lines;
     if (roads.empty())
         lines.push_back({"Road:", "none that the imports show: the DLL reaches its encoder "
                                   "through a library it loads by name, or a file it opens"});
     for (const RoadTaken &taken : roads) {
-        const std::string by = " (" + taken.through + ", " + taken.what + ")";
-        switch (taken.road) {
-        case Road::Hid:
-            lines.push_back({"Road:", "HID" + by +
-                                          ": served under Wine; the device section shows "
-                                          "whether Wine shows the encoder"});
-            break;
-        case Road::Serial:
-            lines.push_back({"Road:", "serial" + by +
-                                          ": served under Wine on the COM ports below, each "
-                                          "listed as Windows lists it"});
-            break;
-        case Road::LibusbWin32:
-            lines.push_back({"Road:", "libusb-win32" + by +
-                                          ": Wine has no libusb0.dll and this bridge supplies "
-                                          "none yet: this encoder cannot be served under Wine"});
-            break;
-        case Road::D2xx:
-            lines.push_back({"Road:", "FTDI D2XX" + by +
-                                          ": Wine has no ftd2xx.dll: this encoder cannot be "
-                                          "served under Wine"});
-            break;
-        case Road::WinUsb:
-            lines.push_back({"Road:", "WinUSB" + by +
-                                          ": Wine's winusb.dll answers every call with a stub: "
-                                          "this encoder cannot be served under Wine"});
-            break;
-        case Road::ChipMaker:
-            lines.push_back({"Road:", "a chip maker's USB library" + by +
-                                          " over its own kernel driver, which Wine cannot "
-                                          "load: this encoder cannot be served under Wine"});
-            break;
+        for (const Verdict &v : kVerdicts) {
+            if (v.road == taken.road)
+                lines.push_back(
+                    {"Road:", std::string(v.name) + " (" + taken.through + ", " + taken.what + ")" +
+                                  (taken.road == Road::ChipMaker ? " " : ": ") + v.verdict});
         }
     }
     return lines;
