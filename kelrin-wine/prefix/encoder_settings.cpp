@@ -209,9 +209,9 @@ SettingsReport applyEncoderSettings(const fs::path &prefix,
     for (const ComName &name : comNames(prefix, report.review.pin)) {
         if (auto adapter = devices::usbSerialAdapter(name.node, sysfs))
             report.ports.push_back({name.number, std::move(*adapter)});
-        else if (!(report.review.pin && name.number == report.review.pin->number &&
-                   report.pinnedPathMissing))
-            report.notUsb.push_back(name);
+        else if (report.review.pin && name.number == report.review.pin->number &&
+                 !report.pinnedPathMissing)
+            report.pinnedNotUsb = true; // a built-in port Wine numbered is no news
     }
     report.review = review(*text, report.serialSetting, report.ports);
     if (report.review.changes.empty())

@@ -132,7 +132,7 @@ struct SettingsReport
     std::optional<std::string> serialSetting;
     bool pinnedPathMissing = false; // the pinned adapter's path does not exist now
     std::vector<MappedPort> ports;  // listed as Windows lists them
-    std::vector<ComName> notUsb;    // COM names whose node has no USB adapter
+    bool pinnedNotUsb = false;      // the pinned node has no USB adapter above it
 };
 
 // Reviews the prefix and applies what is due, as the module's comment says.

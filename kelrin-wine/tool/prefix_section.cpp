@@ -173,9 +173,9 @@ Lines settingsLines(const fs::path &prefix, const SettingsReport &report)
                                         d.deviceId + ", " + port.adapter.tty +
                                         (listing ? how(report) : "")});
     }
-    for (const ComName &name : report.notUsb)
-        lines.push_back({"Serial:", "COM" + std::to_string(name.number) + " leads to " +
-                                        name.node.string() +
+    if (report.pinnedNotUsb)
+        lines.push_back({"Serial:", "COM" + std::to_string(report.review.pin->number) +
+                                        " leads to " + report.review.pin->path +
                                         ", which has no USB adapter here: not listed as a "
                                         "USB serial port"});
     if (listing && report.ports.empty())
