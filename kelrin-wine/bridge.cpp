@@ -5,6 +5,7 @@
 #include "helper_environment.h"
 #include "kelrin.h"
 #include "prefix/lock.h"
+#include "usb_host.h"
 #include "windowclock.h"
 
 #include <cstring>
@@ -39,6 +40,7 @@ struct Bridge::Session
 {
     std::unique_ptr<Child> child;
     Hello hello;
+    std::unique_ptr<UsbHost> usb; // from the supplied libusb0.dll's first request
 };
 
 Argument byteArg(std::uint8_t value)
@@ -112,6 +114,11 @@ Bridge::Exchange Bridge::exchange(const std::string &request, std::string &reply
         if (const auto got = child.receive(reply.data(), reply.size(), clock.deadline());
             got != Child::Outcome::Done)
             return outcome(got);
+        if (isUsb(reply)) {
+            if (const Exchange served = serveUsb(reply, clock.deadline()); served != Exchange::Done)
+                return served;
+            continue;
+        }
         if (!isWindows(reply))
             return Exchange::Done;
         try {
@@ -120,6 +127,22 @@ Bridge::Exchange Bridge::exchange(const std::string &request, std::string &reply
             return Exchange::Protocol;
         }
     }
+}
+
+Bridge::Exchange Bridge::serveUsb(std::string_view payload, Deadline deadline)
+{
+    UsbRequest request;
+    try {
+        request = decodeUsb(payload);
+    } catch (const ProtocolError &) {
+        return Exchange::Protocol;
+    }
+    if (!m_session->usb)
+        m_session->usb = std::make_unique<UsbHost>();
+    const std::string answer = encodeUsbAnswer(m_session->usb->serve(request, deadline));
+    if (const auto sent = m_session->child->send(answer, deadline); sent != Child::Outcome::Done)
+        return sent == Child::Outcome::Ended ? Exchange::Ended : Exchange::TimedOut;
+    return Exchange::Done;
 }
 
 std::int32_t Bridge::failed(Exchange outcome)

@@ -19,6 +19,8 @@ enum class Tag : std::uint8_t
     Devices = 0x44,    // 'D'
     DeviceList = 0x4C, // 'L'
     Windows = 0x57,    // 'W'
+    Usb = 0x55,        // 'U'
+    UsbAnswer = 0x75,  // 'u'
 };
 
 using K = Kind;
@@ -445,6 +447,86 @@ bool decodeWindows(std::string_view payload)
     const bool shown = in.flag();
     in.end();
     return shown;
+}
+
+std::string encodeUsb(const UsbRequest &request)
+{
+    if (request.data.size() > kMaxUsbTransfer || request.length > kMaxUsbTransfer)
+        throw ProtocolError("a USB transfer larger than allowed");
+    Writer out(Tag::Usb);
+    out.byte(static_cast<std::uint8_t>(request.op));
+    out.u32(request.handle);
+    for (const std::int32_t arg : request.args)
+        out.i32(arg);
+    out.bytes(request.data);
+    out.u32(request.length);
+    out.u32(request.timeout);
+    return out.finish();
+}
+
+UsbRequest decodeUsb(std::string_view payload)
+{
+    Reader in(payload, Tag::Usb);
+    UsbRequest request;
+    const std::uint8_t op = in.byte();
+    if (op > kLastUsbOp)
+        throw ProtocolError("an unknown USB request");
+    request.op = static_cast<UsbOp>(op);
+    request.handle = in.u32();
+    for (std::int32_t &arg : request.args)
+        arg = in.i32();
+    request.data = in.bytes();
+    request.length = in.u32();
+    request.timeout = in.u32();
+    in.end();
+    if (request.data.size() > kMaxUsbTransfer || request.length > kMaxUsbTransfer)
+        throw ProtocolError("a USB transfer larger than allowed");
+    return request;
+}
+
+std::string encodeUsbAnswer(const UsbAnswer &answer)
+{
+    Writer out(Tag::UsbAnswer);
+    out.i32(answer.result);
+    out.bytes(answer.data);
+    out.u32(static_cast<std::uint32_t>(answer.devices.size()));
+    for (const UsbDevice &device : answer.devices) {
+        out.byte(device.bus);
+        out.byte(device.address);
+        out.bytes(device.descriptors);
+    }
+    return out.finish();
+}
+
+UsbAnswer decodeUsbAnswer(std::string_view payload)
+{
+    Reader in(payload, Tag::UsbAnswer);
+    UsbAnswer answer;
+    answer.result = in.i32();
+    answer.data = in.bytes();
+    const std::uint32_t count = in.u32();
+    // Each device takes at least 6 bytes: no count can ask for more.
+    if (count > payload.size() / 6)
+        throw ProtocolError("more devices than the message holds");
+    for (std::uint32_t i = 0; i < count; ++i) {
+        UsbDevice device;
+        device.bus = in.byte();
+        device.address = in.byte();
+        device.descriptors = in.bytes();
+        answer.devices.push_back(std::move(device));
+    }
+    in.end();
+    return answer;
+}
+
+bool isUsb(std::string_view payload)
+{
+    return !payload.empty() && payload.front() == static_cast<char>(Tag::Usb);
+}
+
+bool isUsbAnswer(std::string_view payload)
+{
+    return !payload.empty() && payload.front() == static_cast<char>(Tag::UsbAnswer);
 }
 
 bool isWindows(std::string_view payload)

@@ -24,6 +24,10 @@
 //             Answer (or the Hello): whether a window of the DLL now shows
 //             on the screen, sent when that changes, so that the bridge
 //             holds the time limit while the clerk has the DLL's window
+//   Usb       helper -> bridge, in the same place: a request of the
+//             libusb0.dll the bridge supplies, which Linux's libusb carries
+//             out on the bridge's side
+//   UsbAnswer bridge -> helper: its outcome
 //
 // Numbers travel as 4 bytes little-endian, one-byte arguments as one byte.
 // Texts travel as their bytes up to the NUL, unchanged (the library speaks
@@ -162,6 +166,71 @@ struct DeviceList
     std::vector<std::pair<std::string, std::uint32_t>> busSettings;
 };
 
+// USB for the supplied libusb0.dll: what it asks of Linux's USB stack.
+enum class UsbOp : std::uint8_t
+{
+    List,             // every device: bus, address and descriptors
+    Open,             // args: bus, address; answers a handle number
+    Close,            // the handle
+    SetConfiguration, // args: configuration
+    ClaimInterface,   // args: interface
+    ReleaseInterface, // args: interface
+    SetAltInterface,  // args: interface, alternate setting
+    ClearHalt,        // args: endpoint
+    Reset,
+    Control,   // args: request type, request, value, index; data out or length in
+    Bulk,      // args: endpoint; data out or length in
+    Interrupt, // args: endpoint; data out or length in
+};
+inline constexpr std::uint8_t kLastUsbOp = static_cast<std::uint8_t>(UsbOp::Interrupt);
+
+struct UsbRequest
+{
+    UsbOp op = UsbOp::List;
+    std::uint32_t handle = 0;
+    std::array<std::int32_t, 4> args{};
+    std::string data;          // what goes to the device
+    std::uint32_t length = 0;  // what may come from it
+    std::uint32_t timeout = 0; // milliseconds; 0: as long as the call may take
+};
+
+// A device as libusb-win32 describes it: the device descriptor (18 bytes)
+// then every configuration's whole descriptor, as the device gives them.
+struct UsbDevice
+{
+    std::uint8_t bus = 0;
+    std::uint8_t address = 0;
+    std::string descriptors;
+};
+
+struct UsbAnswer
+{
+    // As libusb-win32 returns it: a count (bytes, a handle, devices) or a
+    // negative error number (UsbError).
+    std::int32_t result = 0;
+    std::string data; // what came from the device
+    std::vector<UsbDevice> devices;
+};
+
+// The error numbers libusb-win32 returns, negated: Windows' C runtime's
+// errno values, and its own for a time-out.
+namespace usb_error {
+inline constexpr std::int32_t kNoEntry = -2;
+inline constexpr std::int32_t kInterrupted = -4;
+inline constexpr std::int32_t kIo = -5;
+inline constexpr std::int32_t kNoMemory = -12;
+inline constexpr std::int32_t kAccess = -13;
+inline constexpr std::int32_t kBusy = -16;
+inline constexpr std::int32_t kNoDevice = -19;
+inline constexpr std::int32_t kInvalid = -22;
+inline constexpr std::int32_t kPipe = -32;
+inline constexpr std::int32_t kNotSupported = -40;
+inline constexpr std::int32_t kTimedOut = -116;
+} // namespace usb_error
+
+// The most one transfer carries, well inside a frame.
+inline constexpr std::size_t kMaxUsbTransfer = 1u << 20;
+
 // An imported function of the DLL, for the import check.
 struct Import
 {
@@ -185,6 +254,8 @@ std::string encodeProbed(const std::vector<bool> &resolved);
 std::string encodeDevices();
 std::string encodeDeviceList(const DeviceList &devices);
 std::string encodeWindows(bool shown);
+std::string encodeUsb(const UsbRequest &request);
+std::string encodeUsbAnswer(const UsbAnswer &answer);
 
 // The payload length from a frame's first kFrameHeader bytes; throws
 // ProtocolError above kMaxFrame.
@@ -200,6 +271,10 @@ std::vector<bool> decodeProbed(std::string_view payload, std::size_t expected);
 DeviceList decodeDeviceList(std::string_view payload);
 // Whether a window of the DLL shows.
 bool decodeWindows(std::string_view payload);
+UsbRequest decodeUsb(std::string_view payload);
+UsbAnswer decodeUsbAnswer(std::string_view payload);
+bool isUsb(std::string_view payload);
+bool isUsbAnswer(std::string_view payload);
 
 // Whether a payload from the helper is a Windows report, which may come
 // before any Hello or Answer.

@@ -40,6 +40,7 @@ foreach(arch i686 x86_64)
         INSTALL_COMMAND ""
         BUILD_BYPRODUCTS ${windows_output_dir}/kelrin-host${bits}.exe
                          ${windows_output_dir}/Kelrin-simulated${bits}.dll
+                         ${windows_output_dir}/usb${bits}/libusb0.dll
         USES_TERMINAL_BUILD ON)
 endforeach()
 # The bridge library is of no use without its helpers beside it.

@@ -15,6 +15,10 @@
 //
 // A crash inside the DLL ends the process at once, with no dialog: the bridge
 // sees the pipe close and tells the station.
+//
+// The libusb0.dll the bridge supplies (usb32\ or usb64\ beside the helper)
+// is loaded before the maker's DLL, so that the maker's imports of it bind
+// to it; it reaches Linux's USB through kelrin_usb_exchange, exported here.
 #include "WinePath.h"
 #include "helper/Fonts.h"
 #include "helper/devices.h"
@@ -467,6 +471,26 @@ void watch(Screen screen)
         Sleep(INFINITE);
 }
 
+// The bridge's answers to the supplied libusb0.dll, from the main thread to
+// whichever thread of the DLL asked.
+Requests g_usbAnswers;
+std::mutex g_usbAsking; // one question at a time
+
+// The supplied libusb0.dll beside the helper, loaded under its own name so
+// that a DLL importing "libusb0.dll" gets it rather than one beside the
+// maker's DLL, which would look for a Windows driver Wine cannot run.
+void loadSuppliedUsb()
+{
+    wchar_t self[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    std::wstring path(self, length);
+    path.erase(path.find_last_of(L"\\/") + 1);
+    path += sizeof(void *) == 8 ? L"usb64\\libusb0.dll" : L"usb32\\libusb0.dll";
+    LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 // The DLL's thread: loads it, greets, then makes each call.
 void serveDll(std::wstring dll, Requests &requests)
 {
@@ -505,6 +529,29 @@ void serveDll(std::wstring dll, Requests &requests)
 
 } // namespace
 
+// The supplied libusb0.dll's one way out: its request (a whole frame) goes
+// to the bridge, and `receive` gets the answer's payload. -1 once the bridge
+// has gone.
+extern "C" __declspec(dllexport) int kelrin_usb_exchange(const char *frame, unsigned length,
+                                                         void (*receive)(void *, const char *,
+                                                                         unsigned),
+                                                         void *context)
+{
+    const std::lock_guard asking(g_usbAsking);
+    {
+        const std::lock_guard lock(g_writing);
+        if (!writeAll(std::string(frame, length)))
+            return -1;
+    }
+    const std::string answer = g_usbAnswers.take();
+    if (answer.empty()) {
+        g_usbAnswers.put({}); // for whoever asks next
+        return -1;
+    }
+    receive(context, answer.data(), static_cast<unsigned>(answer.size()));
+    return 0;
+}
+
 // wmain (linked -municode) rather than the shell's command-line parser: a
 // helper that loads no more of Windows than the DLL asks for starts faster
 // under Wine from cold.
@@ -525,19 +572,27 @@ int wmain(int argc, wchar_t *argv[])
                                  : argument;
     if (!dll.empty())
         kelrin::wine::replaceChineseFonts();
+    if (!dll.empty())
+        loadSuppliedUsb();
     if (const Screen screen = dll.empty() ? Screen() : lookUpScreen(); screen.usable())
         std::thread(watch, screen).detach();
     static Requests requests;
     std::thread(serveDll, dll, std::ref(requests)).detach();
     try {
         std::string payload;
-        while (readFrame(payload))
-            requests.put(payload);
+        while (readFrame(payload)) {
+            if (kb::isUsbAnswer(payload))
+                g_usbAnswers.put(std::move(payload));
+            else
+                requests.put(payload);
+        }
     } catch (const kb::ProtocolError &error) {
         std::fprintf(stderr, "kelrin-host: %s\n", error.what());
         std::fflush(stderr);
         endNow(4);
     }
+    // No answer comes any more to a USB question asked or yet to ask.
+    g_usbAnswers.put({});
     // The bridge has gone: its station ended, or it let the helper go. In a
     // call (a hung one, a box nobody will answer) nothing is left to wait
     // for; otherwise the DLL is let go as a Windows program's end lets it go.
