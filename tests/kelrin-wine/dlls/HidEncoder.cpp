@@ -188,47 +188,7 @@ int32_t KELRIN_CALL ReadCard(uint8_t, char *cardHexStr)
     return KELRIN_OK;
 }
 
-int32_t KELRIN_CALL GuestCard(uint8_t, int32_t, int32_t, int32_t, uint8_t, uint8_t, const char *,
-                              const char *, const char *, char *)
-{
-    return kNotSupported;
-}
-
-int32_t KELRIN_CALL LimitCard(uint8_t, int32_t, int32_t, int32_t, const char *, const uint8_t *,
-                              char *)
-{
-    return kNotSupported;
-}
-
-int32_t KELRIN_CALL CardErase(uint8_t, int32_t, char *)
-{
-    return kNotSupported;
-}
-
-int32_t KELRIN_CALL GetCardTypeByCardDataStr(const char *, char *)
-{
-    return kNotSupported;
-}
-
-int32_t KELRIN_CALL GetGuestLockNoByCardDataStr(int32_t, const char *, char *)
-{
-    return kNotSupported;
-}
-
-int32_t KELRIN_CALL GetGuestETimeByCardDataStr(int32_t, const char *, char *)
-{
-    return kNotSupported;
-}
-
-int32_t KELRIN_CALL ReadRecord(uint8_t, char *)
-{
-    return kNotSupported;
-}
-
-int32_t KELRIN_CALL GetOpenRecordByDataStr(const char *, char *)
-{
-    return kNotSupported;
-}
+#include "OtherFunctions.h"
 
 int32_t KELRIN_CALL GetDLLVersion(char *versionText)
 {

@@ -1,0 +1,157 @@
+// An encoder with a driver through Wine, on the virtual USB encoder
+// (virtual-usb/): the libusb-win32 test DLL finds it by vendor and product
+// through the supplied libusb0.dll, claims its interface and exchanges
+// control, bulk and interrupt transfers with the model, carried out by the
+// bridge's Linux libusb; each fault of the device answers libusb0's own
+// code or the bridge's time-out, never a hang, and the next call works.
+// Runs under umockdev-wrapper: the model's testbed is this process's.
+#include "TempFolder.h"
+#include "bridge.h"
+#include "kelrin.h"
+#include "usb_model.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+namespace kb = kelrin::bridge;
+namespace fs = std::filesystem;
+using kelrin::test::UsbModel;
+
+namespace {
+
+using F = kb::Function;
+
+class UsbEncoder : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // The model is in this process; Wine's processes need none of umockdev.
+        ::unsetenv("LD_PRELOAD");
+        ::setenv("KELRIN_WINE", KELRIN_TEST_WINE, 1);
+        ::setenv("KELRIN_WINEPREFIX", KELRIN_TEST_WINEPREFIX, 1);
+    }
+    void TearDown() override { ::unsetenv("KELRIN_BRIDGE_TIMEOUT_MS"); }
+
+    // `besideIt`: a libusb0.dll of the maker's beside its DLL, as installers
+    // leave one (here a DLL with none of the functions).
+    kb::StartReport start(unsigned bits, bool besideIt = false)
+    {
+        const fs::path dlls = KELRIN_TEST_DLL_DIR;
+        fs::copy_file(dlls / ("usb-encoder" + std::to_string(bits) + ".dll"),
+                      station / "Kelrin.dll", fs::copy_options::overwrite_existing);
+        if (besideIt)
+            fs::copy_file(dlls / ("companion" + std::to_string(bits) + ".dll"),
+                          station / "libusb0.dll", fs::copy_options::overwrite_existing);
+        bridge = std::make_unique<kb::Bridge>(
+            kb::processEnvironment(),
+            kb::Places{station, KELRIN_TEST_HELPERS, {KELRIN_TEST_HELPERS}});
+        return bridge->start(kb::kDefaultTimeLimit);
+    }
+    std::int32_t open() { return bridge->call(F::initializeUSB, {kb::byteArg(0)}, nullptr); }
+    std::int32_t readCard(std::string &out)
+    {
+        char buffer[KELRIN_CARD_HEX_SIZE] = {};
+        const std::int32_t result = bridge->call(F::ReadCard, {kb::byteArg(0)}, buffer);
+        out = buffer;
+        return result;
+    }
+
+    UsbModel model;
+    const TempFolder temp{"bridge-usb"};
+    const fs::path station = temp.path();
+    std::unique_ptr<kb::Bridge> bridge;
+};
+
+struct Width
+{
+    unsigned bits;
+    bool makersLibusbBeside;
+};
+
+class UsbRoundTrip : public UsbEncoder, public ::testing::WithParamInterface<Width>
+{
+};
+
+} // namespace
+
+TEST_P(UsbRoundTrip, FindsTheEncoderAndReadsTheModelsCard)
+{
+    const kb::StartReport found = start(GetParam().bits, GetParam().makersLibusbBeside);
+    if (found.result == KELRIN_BRIDGE_NO_WINE32)
+        GTEST_SKIP() << "this machine's Wine runs no 32-bit programs";
+    ASSERT_EQ(found.result, KELRIN_OK);
+    model.setCard(std::string("\x00\x01\x9A\xFF\x10", 5));
+    ASSERT_EQ(open(), KELRIN_OK);
+    std::string read;
+    EXPECT_EQ(readCard(read), KELRIN_OK);
+    EXPECT_EQ(read, "00019AFF10");
+    EXPECT_EQ(bridge->call(F::Buzzer, {kb::byteArg(0), kb::intArg(50)}, nullptr), KELRIN_OK);
+    EXPECT_EQ(model.buzzes(), 1);
+    // Each read asks the device.
+    model.setCard("\x42");
+    EXPECT_EQ(readCard(read), KELRIN_OK);
+    EXPECT_EQ(read, "42");
+}
+
+// The supplied libusb0.dll is the one the DLL binds to, even with the
+// maker's beside it.
+INSTANTIATE_TEST_SUITE_P(Widths, UsbRoundTrip,
+                         ::testing::Values(Width{32, false}, Width{64, false}, Width{64, true}),
+                         [](const auto &info) {
+                             return std::to_string(info.param.bits) + "bit" +
+                                    (info.param.makersLibusbBeside ? "WithTheMakersBeside" : "");
+                         });
+
+namespace {
+
+// A fault of the device during a card read, what the read answers, and what
+// the next open answers once the model no longer faults: a device gone
+// stays gone, and opening it answers libusb0's "no device".
+struct Fault
+{
+    const char *name;
+    UsbModel::Fault fault;
+    std::int32_t read;
+    std::int32_t nextOpen;
+};
+
+const std::vector<Fault> kFaults = {
+    {"EndpointStalls", UsbModel::Fault::Stall, kb::usb_error::kPipe, KELRIN_OK},
+    // The call's time limit holds; the next call starts a helper and opens again.
+    {"TransferNeverCompletes", UsbModel::Fault::Silent, KELRIN_BRIDGE_TIMEOUT, KELRIN_OK},
+    {"UnpluggedMidTransfer", UsbModel::Fault::Gone, kb::usb_error::kNoDevice,
+     kb::usb_error::kNoDevice},
+};
+
+class UsbFaults : public UsbEncoder, public ::testing::WithParamInterface<Fault>
+{
+};
+
+} // namespace
+
+TEST_P(UsbFaults, AnswerACodeAndTheNextCallIsServed)
+{
+    const Fault &fault = GetParam();
+    if (fault.read == KELRIN_BRIDGE_TIMEOUT)
+        ::setenv("KELRIN_BRIDGE_TIMEOUT_MS", "3000", 1);
+    ASSERT_EQ(start(64).result, KELRIN_OK);
+    ASSERT_EQ(open(), KELRIN_OK);
+    model.setFault(fault.fault);
+    std::string read;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(readCard(read), fault.read);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_EQ(read, "");
+    model.setFault(UsbModel::Fault::None);
+    EXPECT_EQ(open(), fault.nextOpen);
+    if (fault.nextOpen == KELRIN_OK) {
+        EXPECT_EQ(readCard(read), KELRIN_OK);
+        EXPECT_EQ(read, "01020304");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Virtual, UsbFaults, ::testing::ValuesIn(kFaults),
+                         [](const auto &info) { return std::string(info.param.name); });

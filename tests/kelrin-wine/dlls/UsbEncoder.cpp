@@ -1,0 +1,151 @@
+// A card-encoder DLL for the bridge's tests that talks to an encoder with a
+// driver as a maker's DLL does through libusb-win32: it imports libusb0.dll,
+// finds the device by vendor and product on the busses it lists, claims its
+// interface and exchanges control, bulk and interrupt transfers. The tests
+// run it against the virtual encoder (tests/kelrin-wine/virtual-usb):
+//   initializeUSB  finds and opens the device, checks its product string and
+//                  its vendor request 01 ("KLRN")
+//   ReadCard       bulk out [01], bulk in [81, N, CARD...], interrupt in [01]:
+//                  the card's bytes as a hex string
+//   Buzzer         vendor request 02, out
+//   GetDLLVersion  its own name
+// A failed transfer answers libusb0's own negative error number; its own codes:
+#define KELRIN_BUILDING_LIBRARY
+#include "kelrin.h"
+
+#include <windows.h>
+
+#include "libusb0/usb.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int32_t kNoDevice = -501;    // no USB device with the encoder's vendor and product
+constexpr int32_t kWrongAnswer = -503; // the device answered something else
+constexpr int32_t kNotSupported = -504;
+
+constexpr unsigned short kVendor = 0x1209;
+constexpr unsigned short kProduct = 0x0002;
+constexpr int kTimeoutMs = 60000; // longer than any call may take: the bridge bounds it
+
+usb_dev_handle *g_device = nullptr;
+
+struct usb_device *findEncoder()
+{
+    usb_init();
+    usb_find_busses();
+    usb_find_devices();
+    for (struct usb_bus *bus = usb_get_busses(); bus; bus = bus->next) {
+        for (struct usb_device *device = bus->devices; device; device = device->next) {
+            if (device->descriptor.idVendor == kVendor && device->descriptor.idProduct == kProduct)
+                return device;
+        }
+    }
+    return nullptr;
+}
+
+void closeEncoder()
+{
+    if (g_device) {
+        usb_release_interface(g_device, 0);
+        usb_close(g_device);
+    }
+    g_device = nullptr;
+}
+
+} // namespace
+
+int32_t KELRIN_CALL initializeUSB(uint8_t encoderType)
+{
+    if (encoderType != 0)
+        return KELRIN_ERROR_ENCODER_TYPE;
+    closeEncoder();
+    struct usb_device *device = findEncoder();
+    if (!device || !device->config || device->config[0].bNumInterfaces != 1 ||
+        device->config[0].interface[0].altsetting[0].bNumEndpoints != 3)
+        return kNoDevice;
+    g_device = usb_open(device);
+    if (!g_device)
+        return kNoDevice;
+    int result = usb_set_configuration(g_device, 1);
+    if (result == 0)
+        result = usb_claim_interface(g_device, 0);
+    char text[64] = {};
+    if (result == 0)
+        result = usb_get_string_simple(g_device, device->descriptor.iProduct, text, sizeof text);
+    char proof[4] = {};
+    if (result >= 0)
+        result = usb_control_msg(g_device, USB_ENDPOINT_IN | USB_TYPE_VENDOR, 0x01, 0, 0, proof,
+                                 sizeof proof, 1000);
+    if (result < 0) {
+        closeEncoder();
+        return result;
+    }
+    if (std::strcmp(text, "USB test encoder") != 0 || std::memcmp(proof, "KLRN", 4) != 0) {
+        closeEncoder();
+        return kWrongAnswer;
+    }
+    return KELRIN_OK;
+}
+
+int32_t KELRIN_CALL CloseUSB(uint8_t)
+{
+    closeEncoder();
+    return KELRIN_OK;
+}
+
+int32_t KELRIN_CALL Buzzer(uint8_t, int32_t ms)
+{
+    if (!g_device)
+        return KELRIN_ERROR_NOT_OPEN;
+    char length[2] = {static_cast<char>(ms & 0xFF), static_cast<char>((ms >> 8) & 0xFF)};
+    const int sent = usb_control_msg(g_device, USB_ENDPOINT_OUT | USB_TYPE_VENDOR, 0x02, ms, 0,
+                                     length, sizeof length, 1000);
+    return sent < 0 ? sent : KELRIN_OK;
+}
+
+int32_t KELRIN_CALL ReadCard(uint8_t, char *cardHexStr)
+{
+    if (!cardHexStr)
+        return KELRIN_ERROR_NULL_POINTER;
+    cardHexStr[0] = '\0';
+    if (!g_device)
+        return KELRIN_ERROR_NOT_OPEN;
+    char command[1] = {0x01};
+    int result = usb_bulk_write(g_device, 0x01, command, sizeof command, 1000);
+    if (result < 0)
+        return result;
+    char answer[64] = {};
+    result = usb_bulk_read(g_device, 0x81, answer, sizeof answer, kTimeoutMs);
+    if (result < 0)
+        return result;
+    if (result < 2 || static_cast<unsigned char>(answer[0]) != 0x81)
+        return kWrongAnswer;
+    char status[8] = {};
+    const int statusResult = usb_interrupt_read(g_device, 0x82, status, sizeof status, 1000);
+    if (statusResult < 0)
+        return statusResult;
+    if (statusResult < 1 || status[0] != 0x01)
+        return kWrongAnswer;
+    static const char digits[] = "0123456789ABCDEF";
+    const int count = std::min<int>(static_cast<unsigned char>(answer[1]), result - 2);
+    std::string hex;
+    for (int i = 0; i < count && hex.size() + 2 < KELRIN_CARD_HEX_SIZE; ++i) {
+        hex += digits[static_cast<unsigned char>(answer[2 + i]) >> 4];
+        hex += digits[answer[2 + i] & 0xF];
+    }
+    std::memcpy(cardHexStr, hex.c_str(), hex.size() + 1);
+    return KELRIN_OK;
+}
+
+#include "OtherFunctions.h"
+
+int32_t KELRIN_CALL GetDLLVersion(char *versionText)
+{
+    if (!versionText)
+        return KELRIN_ERROR_NULL_POINTER;
+    std::strcpy(versionText, "USB test encoder 1");
+    return KELRIN_OK;
+}
