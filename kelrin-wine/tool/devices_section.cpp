@@ -95,7 +95,7 @@ std::string busText(const std::vector<std::pair<std::string, std::uint32_t>> &se
 
 } // namespace
 
-std::string udevRule(std::uint16_t vendor, std::uint16_t product)
+std::string udevRule(std::uint16_t vendor, std::uint16_t product, bool usb)
 {
     auto lower = [](std::uint16_t value) {
         std::string text = hex4(value);
@@ -103,9 +103,10 @@ std::string udevRule(std::uint16_t vendor, std::uint16_t product)
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         return text;
     };
-    return "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"" + lower(vendor) +
-           "\", ATTRS{idProduct}==\"" + lower(product) + "\", GROUP=\"" + kGroup +
-           "\", MODE=\"0660\"";
+    return std::string(usb ? "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", "
+                           : "SUBSYSTEM==\"hidraw\", ") +
+           "ATTRS{idVendor}==\"" + lower(vendor) + "\", ATTRS{idProduct}==\"" + lower(product) +
+           "\", GROUP=\"" + kGroup + "\", MODE=\"0660\"";
 }
 
 std::string printable(std::string_view bytes)
@@ -172,11 +173,15 @@ Lines describeDevices(const DeviceFacts &s)
                                         ownerText(node.owner) + ", " + com});
         lines.push_back({"Access:", accessText(node.owner, node.openError, s.account)});
     }
-    for (const devices::UsbDevice &device : view.driverOnly)
+    for (const devices::UsbDevice &device : view.driverOnly) {
         lines.push_back({"USB:", ids(device.vendor, device.product) + " \"" +
                                      printable(device.name) +
-                                     "\" has no hidraw or serial node: it needs a driver of its "
-                                     "own, which Wine cannot load"});
+                                     "\" has no hidraw or serial node: served only to a DLL that "
+                                     "reaches it through libusb0.dll (the road above), on its "
+                                     "node under /dev/bus/usb, which this rule gives the group "
+                                     "guestcard:"});
+        lines.push_back({"Rule:", udevRule(device.vendor, device.product, true)});
+    }
     for (const std::string &program : s.grabbers)
         lines.push_back(
             {"Grabber:", program + " runs: it may take a USB serial adapter for itself"});

@@ -21,9 +21,10 @@ struct StartReport;
 
 namespace kelrin::bridge::check {
 
-// The udev rule that gives one encoder's hidraw node to the group guestcard,
-// and no other node, and where it goes.
-std::string udevRule(std::uint16_t vendor, std::uint16_t product);
+// The udev rule that gives one encoder's node to the group guestcard, and no
+// other node, and where it goes: its hidraw node, or (`usb`) its node under
+// /dev/bus/usb, which the bridge's libusb opens for the supplied libusb0.dll.
+std::string udevRule(std::uint16_t vendor, std::uint16_t product, bool usb = false);
 inline constexpr const char *kUdevRuleFile = "/etc/udev/rules.d/70-guestcard-encoder.rules";
 inline constexpr const char *kGroup = "guestcard";
 

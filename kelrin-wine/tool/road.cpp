@@ -100,8 +100,9 @@ Lines roadLines(const std::vector<RoadTaken> &roads)
         {Road::Serial, "serial",
          "served under Wine on the COM ports below, each listed as Windows lists it"},
         {Road::LibusbWin32, "libusb-win32",
-         "Wine has no libusb0.dll and this bridge supplies none yet: this encoder cannot be "
-         "served under Wine"},
+         "served under Wine by the bridge's own libusb0.dll over Linux's libusb; the "
+         "encoder's node under /dev/bus/usb must be open to this account (its USB: and Rule: "
+         "lines below)"},
         {Road::D2xx, "FTDI D2XX",
          "Wine has no ftd2xx.dll: this encoder cannot be served under Wine"},
         {Road::WinUsb, "WinUSB",

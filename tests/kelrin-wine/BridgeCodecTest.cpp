@@ -155,6 +155,39 @@ TEST(BridgeProtocol, DeviceListsCrossUnchanged)
     EXPECT_TRUE(kb::decodeDeviceList(payloadOf(kb::encodeDeviceList({}))).hid.empty());
 }
 
+TEST(BridgeProtocol, UsbRequestsAndAnswersCrossUnchanged)
+{
+    kb::UsbRequest request;
+    request.op = kb::UsbOp::Control;
+    request.handle = 0xFFFFFFFF;
+    request.args = {0xC0, 0x01, 0xFFFF, INT32_MIN};
+    request.data = std::string("\0\x81\xFF", 3);
+    request.length = kb::kMaxUsbTransfer;
+    request.timeout = 60000;
+    const std::string frame = kb::encodeUsb(request);
+    ASSERT_TRUE(kb::isUsb(payloadOf(frame)));
+    const kb::UsbRequest back = kb::decodeUsb(payloadOf(frame));
+    EXPECT_EQ(back.op, request.op);
+    EXPECT_EQ(back.handle, request.handle);
+    EXPECT_EQ(back.args, request.args);
+    EXPECT_EQ(back.data, request.data);
+    EXPECT_EQ(back.length, request.length);
+    EXPECT_EQ(back.timeout, request.timeout);
+
+    const kb::UsbAnswer answer{
+        -116, std::string("\x81\0", 2), {{1, 2, "descriptors"}, {255, 0, ""}}};
+    const std::string answerFrame = kb::encodeUsbAnswer(answer);
+    ASSERT_TRUE(kb::isUsbAnswer(payloadOf(answerFrame)));
+    const kb::UsbAnswer answerBack = kb::decodeUsbAnswer(payloadOf(answerFrame));
+    EXPECT_EQ(answerBack.result, -116);
+    EXPECT_EQ(answerBack.data, answer.data);
+    ASSERT_EQ(answerBack.devices.size(), 2u);
+    EXPECT_EQ(answerBack.devices[0].bus, 1);
+    EXPECT_EQ(answerBack.devices[0].address, 2);
+    EXPECT_EQ(answerBack.devices[0].descriptors, "descriptors");
+    EXPECT_EQ(answerBack.devices[1].bus, 255);
+}
+
 // What a helper that misbehaves or a stream out of step may send: each is
 // refused, never read beyond.
 TEST(BridgeProtocol, RefusesWhatDoesNotFit)
@@ -196,6 +229,30 @@ TEST(BridgeProtocol, RefusesWhatDoesNotFit)
         {"device list with a byte more",
          [&] { kb::decodeDeviceList(payloadOf(kb::encodeDeviceList({})) + "x"); }},
         {"devices question with a byte more", [&] { kb::requestKind("Dx"); }},
+        {"USB request of an unknown kind",
+         [&] {
+             std::string usb = payloadOf(kb::encodeUsb({}));
+             usb[1] = static_cast<char>(kb::kLastUsbOp + 1);
+             kb::decodeUsb(usb);
+         }},
+        {"USB request cut short",
+         [&] { kb::decodeUsb(payloadOf(kb::encodeUsb({})).substr(0, 9)); }},
+        {"USB read longer than a transfer may be",
+         [&] {
+             kb::UsbRequest large;
+             large.length = kb::kMaxUsbTransfer + 1;
+             kb::encodeUsb(large);
+         }},
+        {"USB write longer than a transfer may be",
+         [&] {
+             kb::UsbRequest large;
+             large.data.assign(kb::kMaxUsbTransfer + 1, 'x');
+             kb::encodeUsb(large);
+         }},
+        {"USB answer claiming a million devices",
+         [&] { kb::decodeUsbAnswer(std::string("u\0\0\0\0\0\0\0\0\x40\x42\x0F\0", 13)); }},
+        {"USB answer with a byte more",
+         [&] { kb::decodeUsbAnswer(payloadOf(kb::encodeUsbAnswer({})) + "x"); }},
         {"frame of 16 MiB and one", [&] { kb::frameLength(std::string("\x01\0\0\x01", 4)); }},
         {"empty request", [&] { kb::requestKind(""); }},
         {"text with a NUL inside",

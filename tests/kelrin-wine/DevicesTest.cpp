@@ -55,6 +55,9 @@ TEST(Devices, UdevRuleNamesOneEncoderAndTheGroup)
     EXPECT_EQ(kc::udevRule(0x1209, 0x00AB),
               "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"1209\", ATTRS{idProduct}==\"00ab\", "
               "GROUP=\"guestcard\", MODE=\"0660\"");
+    EXPECT_EQ(kc::udevRule(0x1209, 0x0002, true),
+              "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTRS{idVendor}==\"1209\", "
+              "ATTRS{idProduct}==\"0002\", GROUP=\"guestcard\", MODE=\"0660\"");
 }
 
 TEST(Devices, PrintableKeepsUtf8AndEscapesTheRest)

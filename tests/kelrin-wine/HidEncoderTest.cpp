@@ -276,7 +276,10 @@ const std::vector<CheckCase> kChecks = {
      {"needs-driver"},
      false,
      {"USB:      1209:0002 \"Kelrin test encoder with a driver\" has no hidraw or serial node: "
-      "it needs a driver of its own, which Wine cannot load"}},
+      "served only to a DLL that reaches it through libusb0.dll (the road above), on its node "
+      "under /dev/bus/usb, which this rule gives the group guestcard:",
+      "Rule:     SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTRS{idVendor}==\"1209\", "
+      "ATTRS{idProduct}==\"0002\", GROUP=\"guestcard\", MODE=\"0660\""}},
 };
 
 class CheckSection : public HidEncoder, public ::testing::WithParamInterface<CheckCase>
