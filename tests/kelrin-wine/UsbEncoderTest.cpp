@@ -155,3 +155,47 @@ TEST_P(UsbFaults, AnswerACodeAndTheNextCallIsServed)
 
 INSTANTIATE_TEST_SUITE_P(Virtual, UsbFaults, ::testing::ValuesIn(kFaults),
                          [](const auto &info) { return std::string(info.param.name); });
+
+namespace {
+
+// What a DLL may ask that it should not (the test DLL's bad requests, by
+// number): libusb0's own code, never a write outside the buffer; the
+// device serves a card read after all of them.
+struct BadRequest
+{
+    const char *name;
+    std::int32_t which;
+    std::int32_t answer;
+};
+
+const std::vector<BadRequest> kBadRequests = {
+    {"negative length", 0, kb::usb_error::kInvalid},
+    {"no buffer", 1, kb::usb_error::kInvalid},
+    {"no device", 2, kb::usb_error::kInvalid},
+    {"endpoint the device lacks", 3, kb::usb_error::kIo},
+    {"interface the device lacks", 4, kb::usb_error::kIo},
+    {"control transfer over 65535 bytes", 5, kb::usb_error::kInvalid},
+    {"string into no room", 6, kb::usb_error::kInvalid},
+    {"string the device lacks", 7, kb::usb_error::kPipe},
+    {"answer longer than the buffer", 8, kb::usb_error::kIo},
+    {"alternate setting, no interface claimed", 9, kb::usb_error::kInvalid},
+    {"open no device", 10, kb::usb_error::kInvalid},
+    {"free nothing", 11, kb::usb_error::kInvalid},
+};
+
+} // namespace
+
+TEST_F(UsbEncoder, BadRequestsAnswerLibusb0sCodeAndTheDeviceServesOn)
+{
+    ASSERT_EQ(start(64).result, KELRIN_OK);
+    ASSERT_EQ(open(), KELRIN_OK);
+    for (const BadRequest &bad : kBadRequests) {
+        char output[KELRIN_CARD_HEX_SIZE] = {};
+        EXPECT_EQ(bridge->call(F::CardErase, {kb::byteArg(0), kb::intArg(bad.which)}, output),
+                  bad.answer)
+            << bad.name;
+    }
+    std::string read;
+    EXPECT_EQ(readCard(read), KELRIN_OK);
+    EXPECT_EQ(read, "01020304");
+}

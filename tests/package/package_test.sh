@@ -100,6 +100,10 @@ opt/guestcard/wine/kelrin-bridge
 opt/guestcard/wine/kelrin-host32.exe
 opt/guestcard/wine/kelrin-host64.exe
 opt/guestcard/wine/libKelrin.so
+opt/guestcard/wine/usb32
+opt/guestcard/wine/usb32/libusb0.dll
+opt/guestcard/wine/usb64
+opt/guestcard/wine/usb64/libusb0.dll
 usr
 usr/bin
 usr/bin/kelrin-bridge

@@ -8,6 +8,7 @@
 #   (STATION_WINE_DLL set: LIBRARY is the Wine bridge, this its Kelrin.dll)
 #   write_handoff "[MAIN]\r\nleavedate=261224\r\n..."   (printf format)
 #   start_station [ARGS...]   sets $window; the program's pid is $station
+#                             (under STATION_LAUNCHER when set)
 #   wait_for_box CAPTION      sets $box to the visible box with that caption
 #   close_box [KEY]           Return (or KEY) on $box, waits until it is gone
 #   stop_station              "退出", then checks exit code 0
@@ -36,6 +37,7 @@ if [ -n "${STATION_WINE_DLL:-}" ]; then
         exit 77
     fi
     cp "$(dirname "$library")"/kelrin-host*.exe "$work/station/"
+    cp -r "$(dirname "$library")"/usb32 "$(dirname "$library")"/usb64 "$work/station/"
     cp "$STATION_WINE_DLL" "$work/station/Kelrin.dll"
 fi
 
@@ -48,7 +50,9 @@ write_handoff() {
 }
 
 start_station() {
-    (cd "$work/cwd" && exec "$work/station/guestcard" "$@") >"$work/out" 2>&1 &
+    # STATION_LAUNCHER: a command the program runs under (a virtual device's).
+    # shellcheck disable=SC2086
+    (cd "$work/cwd" && exec ${STATION_LAUNCHER:-} "$work/station/guestcard" "$@") >"$work/out" 2>&1 &
     station=$!
     window=$(timeout 20 xdotool search --sync --onlyvisible --name '^制客人卡$' | head -n1) ||
         fail "no window appeared"

@@ -8,6 +8,9 @@
 //   ReadCard       bulk out [01], bulk in [81, N, CARD...], interrupt in [01]:
 //                  the card's bytes as a hex string
 //   Buzzer         vendor request 02, out
+//   CardErase      (type, N, ...) makes the Nth of its bad requests below
+//                  and answers what libusb0 answered; kOutside when a call
+//                  wrote beyond the buffer it was given
 //   GetDLLVersion  its own name
 // A failed transfer answers libusb0's own negative error number; its own codes:
 #define KELRIN_BUILDING_LIBRARY
@@ -25,6 +28,7 @@ namespace {
 constexpr int32_t kNoDevice = -501;    // no USB device with the encoder's vendor and product
 constexpr int32_t kWrongAnswer = -503; // the device answered something else
 constexpr int32_t kNotSupported = -504;
+constexpr int32_t kOutside = -599;
 
 constexpr unsigned short kVendor = 0x1209;
 constexpr unsigned short kProduct = 0x0002;
@@ -140,6 +144,68 @@ int32_t KELRIN_CALL ReadCard(uint8_t, char *cardHexStr)
     return KELRIN_OK;
 }
 
+namespace {
+
+// What a DLL may ask that it should not; each answers libusb0's own code.
+int32_t badRequest(int32_t which)
+{
+    char buffer[8] = {};
+    switch (which) {
+    case 0: // a negative length
+        return usb_bulk_read(g_device, 0x81, buffer, -1, 100);
+    case 1: // no buffer
+        return usb_bulk_read(g_device, 0x81, nullptr, 8, 100);
+    case 2: // no device
+        return usb_bulk_write(nullptr, 0x01, buffer, 1, 100);
+    case 3: // an endpoint the device does not have
+        return usb_bulk_read(g_device, 0x85, buffer, 8, 100);
+    case 4: // an interface the device does not have
+        return usb_claim_interface(g_device, 3);
+    case 5: { // a control transfer longer than one can be
+        std::string large(70000, '\0');
+        return usb_control_msg(g_device, USB_ENDPOINT_IN | USB_TYPE_VENDOR, 0x01, 0, 0,
+                               large.data(), static_cast<int>(large.size()), 100);
+    }
+    case 6: // a string into no room
+        return usb_get_string_simple(g_device, 2, buffer, 0);
+    case 7: // a string the device does not have: it stalls
+        return usb_get_string_simple(g_device, 9, buffer, sizeof buffer);
+    case 8: { // an answer longer than the buffer: 3 bytes, and a guard behind them
+        char command[1] = {0x01};
+        usb_bulk_write(g_device, 0x01, command, 1, 1000);
+        std::memset(buffer, 0x5A, sizeof buffer);
+        const int read = usb_bulk_read(g_device, 0x81, buffer, 3, 1000);
+        for (std::size_t i = 3; i < sizeof buffer; ++i) {
+            if (buffer[i] != 0x5A)
+                return kOutside;
+        }
+        return read;
+    }
+    case 9: { // an alternate setting with no interface claimed
+        usb_release_interface(g_device, 0);
+        const int result = usb_set_altinterface(g_device, 0);
+        usb_claim_interface(g_device, 0);
+        return result;
+    }
+    case 10: // no device to open
+        return usb_open(nullptr) ? 0 : -22;
+    case 11: // nothing to free
+        return usb_free_async(nullptr);
+    default:
+        return kNotSupported;
+    }
+}
+
+} // namespace
+
+int32_t KELRIN_CALL CardErase(uint8_t, int32_t which, char *)
+{
+    if (!g_device)
+        return KELRIN_ERROR_NOT_OPEN;
+    return badRequest(which);
+}
+
+#define KELRIN_TEST_OWN_CARDERASE
 #include "OtherFunctions.h"
 
 int32_t KELRIN_CALL GetDLLVersion(char *versionText)

@@ -65,6 +65,8 @@ struct UsbModel::State
         const std::size_t count = std::min(room, answer.size());
         std::memcpy(static_cast<char *>(urb->buffer) + (control ? 8 : 0), answer.data(), count);
         urb->actual_length = static_cast<int>(count);
+        if (answer.size() > room && status == 0)
+            urb->status = -EOVERFLOW; // as the kernel ends a read the device overran
         done.push_back(urbData);
     }
 
@@ -149,19 +151,34 @@ struct UsbModel::State
             umockdev_ioctl_client_complete(client, -1, ENODATA); // no Linux driver took it
             return TRUE;
         case USBDEVFS_CLAIMINTERFACE:
+        case USBDEVFS_DISCONNECT_CLAIM: {
+            // Both begin with the interface's number; the device has only 0.
+            UMockdevIoctlData *number =
+                umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned), nullptr);
+            const unsigned interface = *reinterpret_cast<unsigned *>(number->data);
+            umockdev_ioctl_data_unref(number);
+            umockdev_ioctl_client_complete(client, interface == 0 ? 0 : -1,
+                                           interface == 0 ? 0 : ENOENT);
+            return TRUE;
+        }
         case USBDEVFS_RELEASEINTERFACE:
         case USBDEVFS_SETINTERFACE:
         case USBDEVFS_SETCONFIGURATION:
         case USBDEVFS_CLEAR_HALT:
         case USBDEVFS_RESET:
         case USBDEVFS_RESETEP:
-        case USBDEVFS_DISCONNECT_CLAIM:
             umockdev_ioctl_client_complete(client, 0, 0);
             return TRUE;
         case USBDEVFS_SUBMITURB: {
             UMockdevIoctlData *urbData =
                 umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
             auto *urb = reinterpret_cast<usbdevfs_urb *>(urbData->data);
+            if (urb->endpoint != 0x00 && urb->endpoint != 0x80 && urb->endpoint != 0x01 &&
+                urb->endpoint != 0x81 && urb->endpoint != 0x82) {
+                umockdev_ioctl_data_unref(urbData);
+                umockdev_ioctl_client_complete(client, -1, ENOENT); // no such endpoint
+                return TRUE;
+            }
             // The buffer, copied here; its parent keeps it.
             umockdev_ioctl_data_unref(
                 umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
