@@ -7,7 +7,7 @@
 // fails.
 //
 // BRIDGE_BENCH_DLL names the DLL, BRIDGE_BENCH_HELPERS the folder of the
-// helpers; Wine and the prefix come as for the station (KELRIN_WINE,
+// helpers (and of the supplied libusb0.dll); Wine and the prefix come as for the station (KELRIN_WINE,
 // KELRIN_WINEPREFIX).
 #include "bridge.h"
 #include "kelrin.h"
@@ -132,10 +132,14 @@ int main(int argc, char *argv[])
     const kb::StartReport found = bridge->start(kb::timeLimit(kb::processEnvironment()));
     int status = 1;
     // The port open, as the station opens it: a stateful DLL answers the
-    // device calls only then.
-    const int32_t opened = found.result == KELRIN_OK ? bridge->call(kb::Function::initializeUSB,
-                                                                    {kb::byteArg(1)}, nullptr)
-                                                     : found.result;
+    // device calls only then. BRIDGE_BENCH_ENCODER_TYPE 0: an encoder with a
+    // driver.
+    const char *type = std::getenv("BRIDGE_BENCH_ENCODER_TYPE");
+    const auto encoderType = static_cast<std::uint8_t>(type ? std::atoi(type) : 1);
+    const int32_t opened = found.result == KELRIN_OK
+                               ? bridge->call(kb::Function::initializeUSB,
+                                              {kb::byteArg(encoderType)}, nullptr)
+                               : found.result;
     if (opened != KELRIN_OK) {
         std::cerr << "the helper did not start or open the port: " << opened << '\n';
     } else {
