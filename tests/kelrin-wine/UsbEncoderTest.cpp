@@ -59,7 +59,8 @@ protected:
         return result;
     }
 
-    UsbModel model;
+    std::unique_ptr<UsbModel> device = std::make_unique<UsbModel>();
+    UsbModel &model() { return *device; }
     const TempFolder temp{"bridge-usb"};
     const fs::path station = temp.path();
     std::unique_ptr<kb::Bridge> bridge;
@@ -83,15 +84,15 @@ TEST_P(UsbRoundTrip, FindsTheEncoderAndReadsTheModelsCard)
     if (found.result == KELRIN_BRIDGE_NO_WINE32)
         GTEST_SKIP() << "this machine's Wine runs no 32-bit programs";
     ASSERT_EQ(found.result, KELRIN_OK);
-    model.setCard(std::string("\x00\x01\x9A\xFF\x10", 5));
+    model().setCard(std::string("\x00\x01\x9A\xFF\x10", 5));
     ASSERT_EQ(open(), KELRIN_OK);
     std::string read;
     EXPECT_EQ(readCard(read), KELRIN_OK);
     EXPECT_EQ(read, "00019AFF10");
     EXPECT_EQ(bridge->call(F::Buzzer, {kb::byteArg(0), kb::intArg(50)}, nullptr), KELRIN_OK);
-    EXPECT_EQ(model.buzzes(), 1);
+    EXPECT_EQ(model().buzzes(), 1);
     // Each read asks the device.
-    model.setCard("\x42");
+    model().setCard("\x42");
     EXPECT_EQ(readCard(read), KELRIN_OK);
     EXPECT_EQ(read, "42");
 }
@@ -139,13 +140,13 @@ TEST_P(UsbFaults, AnswerACodeAndTheNextCallIsServed)
         ::setenv("KELRIN_BRIDGE_TIMEOUT_MS", "3000", 1);
     ASSERT_EQ(start(64).result, KELRIN_OK);
     ASSERT_EQ(open(), KELRIN_OK);
-    model.setFault(fault.fault);
+    model().setFault(fault.fault);
     std::string read;
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(readCard(read), fault.read);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
     EXPECT_EQ(read, "");
-    model.setFault(UsbModel::Fault::None);
+    model().setFault(UsbModel::Fault::None);
     EXPECT_EQ(open(), fault.nextOpen);
     if (fault.nextOpen == KELRIN_OK) {
         EXPECT_EQ(readCard(read), KELRIN_OK);
@@ -155,6 +156,16 @@ TEST_P(UsbFaults, AnswerACodeAndTheNextCallIsServed)
 
 INSTANTIATE_TEST_SUITE_P(Virtual, UsbFaults, ::testing::ValuesIn(kFaults),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// A configuration libusb cannot read: nothing in the chain trips over it,
+// and the DLL, finding no encoder it can use, answers its own "no device".
+TEST_F(UsbEncoder, ADescriptorLibusbCannotReadLeavesTheConfigurationOut)
+{
+    device.reset();
+    device = std::make_unique<UsbModel>(false);
+    ASSERT_EQ(start(64).result, KELRIN_OK);
+    EXPECT_EQ(open(), -501); // the test DLL's kNoDevice
+}
 
 namespace {
 

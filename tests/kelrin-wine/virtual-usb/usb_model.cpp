@@ -222,7 +222,7 @@ struct UsbModel::State
     }
 };
 
-UsbModel::UsbModel() : m_state(std::make_unique<State>())
+UsbModel::UsbModel(bool wholeDescriptors) : m_state(std::make_unique<State>())
 {
     m_state->testbed = umockdev_testbed_new();
     m_state->handler = umockdev_ioctl_base_new();
@@ -230,21 +230,23 @@ UsbModel::UsbModel() : m_state(std::make_unique<State>())
                            m_state.get());
     if (!umockdev_testbed_attach_ioctl(m_state->testbed, kNode, m_state->handler, nullptr))
         throw std::runtime_error("umockdev could not attach the model's ioctl handler");
-    const std::string device = std::string("P: /devices/usb1/1-1\n"
-                                           "N: bus/usb/001/002\n"
-                                           "E: SUBSYSTEM=usb\n"
-                                           "E: DEVTYPE=usb_device\n"
-                                           "E: BUSNUM=001\n"
-                                           "E: DEVNUM=002\n"
-                                           "E: DEVNAME=") +
-                               kNode +
-                               "\n"
-                               "A: busnum=1\\n\n"
-                               "A: devnum=2\\n\n"
-                               "A: bConfigurationValue=1\\n\n"
-                               "A: speed=12\\n\n"
-                               "H: descriptors=" +
-                               kDescriptors + "\n";
+    const std::string device =
+        std::string("P: /devices/usb1/1-1\n"
+                    "N: bus/usb/001/002\n"
+                    "E: SUBSYSTEM=usb\n"
+                    "E: DEVTYPE=usb_device\n"
+                    "E: BUSNUM=001\n"
+                    "E: DEVNUM=002\n"
+                    "E: DEVNAME=") +
+        kNode +
+        "\n"
+        "A: busnum=1\\n\n"
+        "A: devnum=2\\n\n"
+        "A: bConfigurationValue=1\\n\n"
+        "A: speed=12\\n\n"
+        "H: descriptors=" +
+        std::string(kDescriptors).substr(0, wholeDescriptors ? std::string::npos : 2 * (18 + 12)) +
+        "\n";
     if (!umockdev_testbed_add_from_string(m_state->testbed, device.c_str(), nullptr))
         throw std::runtime_error("umockdev could not add the model's device");
 }

@@ -27,7 +27,9 @@ public:
         Gone,   // unplugged while the card's bulk in waits
     };
 
-    UsbModel();
+    // `wholeDescriptors` false: sysfs gives the configuration's descriptor
+    // cut short, which libusb cannot read.
+    explicit UsbModel(bool wholeDescriptors = true);
     ~UsbModel();
     UsbModel(const UsbModel &) = delete;
     UsbModel &operator=(const UsbModel &) = delete;
