@@ -4,7 +4,8 @@
 // control, bulk and interrupt transfers with the model, carried out by the
 // bridge's Linux libusb; each fault of the device answers libusb0's own
 // code or the bridge's time-out, never a hang, and the next call works.
-// Runs under umockdev-wrapper: the model's testbed is this process's.
+// The model's testbed is this process's, which starts itself again under
+// umockdev's preload (as umockdev-wrapper would).
 #include "TempFolder.h"
 #include "bridge.h"
 #include "kelrin.h"
@@ -12,8 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace kb = kelrin::bridge;
 namespace fs = std::filesystem;
@@ -209,4 +214,27 @@ TEST_F(UsbEncoder, BadRequestsAnswerLibusb0sCodeAndTheDeviceServesOn)
     std::string read;
     EXPECT_EQ(readCard(read), KELRIN_OK);
     EXPECT_EQ(read, "01020304");
+}
+
+int main(int argc, char *argv[])
+{
+    // umockdev's preload works only when it is in the process from its start.
+    const char *preload = std::getenv("LD_PRELOAD");
+    if (!preload || !std::strstr(preload, "libumockdev-preload")) {
+        const std::string umockdev = "libumockdev-preload.so.0";
+        ::setenv("LD_PRELOAD", (preload && *preload ? umockdev + ":" + preload : umockdev).c_str(),
+                 1);
+        // A sanitizer build's runtime then comes second, which it allows when told.
+        const char *asan = std::getenv("ASAN_OPTIONS");
+        ::setenv(
+            "ASAN_OPTIONS",
+            ((asan && *asan ? std::string(asan) + ":" : std::string()) + "verify_asan_link_order=0")
+                .c_str(),
+            1);
+        ::execv("/proc/self/exe", argv);
+        std::perror("starting again under umockdev's preload");
+        return 1;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }
