@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -161,6 +163,48 @@ TEST_P(UsbFaults, AnswerACodeAndTheNextCallIsServed)
 
 INSTANTIATE_TEST_SUITE_P(Virtual, UsbFaults, ::testing::ValuesIn(kFaults),
                          [](const auto &info) { return std::string(info.param.name); });
+
+namespace {
+
+// The tests run as root, who opens any node: this thread (the one that
+// makes the bridge's calls) gives up for a while the capabilities that let it.
+class WithoutRootsAccess
+{
+public:
+    WithoutRootsAccess()
+    {
+        ::syscall(SYS_capget, &m_header, m_saved);
+        __user_cap_data_struct reduced[2];
+        std::memcpy(reduced, m_saved, sizeof reduced);
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        ::syscall(SYS_capset, &m_header, reduced);
+    }
+    ~WithoutRootsAccess() { ::syscall(SYS_capset, &m_header, m_saved); }
+    WithoutRootsAccess(const WithoutRootsAccess &) = delete;
+    WithoutRootsAccess &operator=(const WithoutRootsAccess &) = delete;
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+};
+
+} // namespace
+
+// A node under /dev/bus/usb this account cannot open: libusb0 cannot open
+// the device (the DLL's own code), and once the node is open to it (the
+// udev rule's work), the next open serves.
+TEST_F(UsbEncoder, ANodeTheAccountCannotOpen)
+{
+    const fs::path node = fs::path(std::getenv("UMOCKDEV_DIR")) / "dev/bus/usb/001/002";
+    ASSERT_EQ(start(64).result, KELRIN_OK);
+    fs::permissions(node, fs::perms::none);
+    {
+        const WithoutRootsAccess asAClerk;
+        EXPECT_EQ(open(), -502); // the test DLL's kOpenFailed
+    }
+    fs::permissions(node, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(open(), KELRIN_OK);
+}
 
 // A configuration libusb cannot read: nothing in the chain trips over it,
 // and the DLL, finding no encoder it can use, answers its own "no device".

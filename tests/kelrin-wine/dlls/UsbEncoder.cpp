@@ -26,6 +26,7 @@
 namespace {
 
 constexpr int32_t kNoDevice = -501;    // no USB device with the encoder's vendor and product
+constexpr int32_t kOpenFailed = -502;  // found, but libusb0 could not open it
 constexpr int32_t kWrongAnswer = -503; // the device answered something else
 constexpr int32_t kNotSupported = -504;
 constexpr int32_t kOutside = -599;
@@ -72,7 +73,7 @@ int32_t KELRIN_CALL initializeUSB(uint8_t encoderType)
         return kNoDevice;
     g_device = usb_open(device);
     if (!g_device)
-        return kNoDevice;
+        return kOpenFailed;
     int result = usb_set_configuration(g_device, 1);
     if (result == 0)
         result = usb_claim_interface(g_device, 0);
