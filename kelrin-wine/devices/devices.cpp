@@ -247,9 +247,18 @@ LinuxView linuxDevices()
             std::any_of(nodePaths.begin(), nodePaths.end(),
                         [&path](const std::string &node) { return under(node, path); }))
             continue;
-        view.driverOnly.push_back({hexNumber(attribute(device.get(), "idVendor")),
-                                   hexNumber(attribute(device.get(), "idProduct")),
-                                   attribute(device.get(), "product")});
+        UsbDevice usb{hexNumber(attribute(device.get(), "idVendor")),
+                      hexNumber(attribute(device.get(), "idProduct")),
+                      attribute(device.get(), "product"),
+                      {},
+                      {},
+                      0};
+        if (const char *devnode = udev_device_get_devnode(device.get())) {
+            usb.node = devnode;
+            usb.owner = ownerOf(usb.node);
+            usb.openError = openError(usb.node);
+        }
+        view.driverOnly.push_back(std::move(usb));
     }
     return view;
 }

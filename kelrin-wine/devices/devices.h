@@ -89,6 +89,9 @@ struct UsbDevice
 {
     std::uint16_t vendor = 0, product = 0;
     std::string name;
+    std::string node; // /dev/bus/usb/BBB/DDD, which the bridge's libusb opens
+    std::optional<NodeOwner> owner;
+    int openError = 0;
 };
 
 struct LinuxView

@@ -174,13 +174,16 @@ Lines describeDevices(const DeviceFacts &s)
         lines.push_back({"Access:", accessText(node.owner, node.openError, s.account)});
     }
     for (const devices::UsbDevice &device : view.driverOnly) {
-        lines.push_back({"USB:", ids(device.vendor, device.product) + " \"" +
-                                     printable(device.name) +
-                                     "\" has no hidraw or serial node: served only to a DLL that "
-                                     "reaches it through libusb0.dll (the road above), on its "
-                                     "node under /dev/bus/usb, which this rule gives the group "
-                                     "guestcard:"});
+        lines.push_back(
+            {"USB:", ids(device.vendor, device.product) + " \"" + printable(device.name) +
+                         "\" has no hidraw or serial node: served only to a DLL that reaches it "
+                         "through libusb0.dll (the road above), on " +
+                         (device.node.empty() ? std::string("its node under /dev/bus/usb")
+                                              : device.node + ", " + ownerText(device.owner)) +
+                         ", which this rule gives the group guestcard:"});
         lines.push_back({"Rule:", udevRule(device.vendor, device.product, true)});
+        if (!device.node.empty())
+            lines.push_back({"Access:", accessText(device.owner, device.openError, s.account)});
     }
     for (const std::string &program : s.grabbers)
         lines.push_back(

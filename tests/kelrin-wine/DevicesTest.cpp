@@ -181,6 +181,20 @@ TEST(Devices, FindingsNameTheReasonAndTheFix)
     EXPECT_TRUE(hasLine(kc::describeDevices(silent), "Wine HID:", "the helper did not answer"));
 }
 
+TEST(Devices, UsbDeviceWithoutNodesGetsTheRuleForItsUsbNode)
+{
+    kc::DeviceFacts section;
+    section.account = kClerk;
+    section.fromLinux.driverOnly.push_back(
+        {0x1209, 0x0002, "Encoder", "/dev/bus/usb/001/004", kd::NodeOwner{0, 0, 020664}, EACCES});
+    section.wine = kelrin::bridge::DeviceList{};
+    const auto lines = kc::describeDevices(section);
+    EXPECT_TRUE(
+        hasLine(lines, "USB:", "through libusb0.dll (the road above), on /dev/bus/usb/001/004"));
+    EXPECT_TRUE(hasLine(lines, "Rule:", kc::udevRule(0x1209, 0x0002, true)));
+    EXPECT_TRUE(hasLine(lines, "Access:", "cannot open it for reading and writing"));
+}
+
 TEST(Devices, SerialAdapterWithItsComNameOrThePinToGiveIt)
 {
     kc::DeviceFacts section;
