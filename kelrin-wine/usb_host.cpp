@@ -256,12 +256,19 @@ UsbAnswer UsbHost::serve(const UsbRequest &request, Deadline deadline)
     if (found == m_handles.end())
         return {usb_error::kInvalid, {}, {}};
     libusb_device_handle *handle = found->second;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0)
+    const auto now = Clock::now();
+    if (deadline <= now)
         return {usb_error::kTimedOut, {}, {}};
-    // Never past the call's time limit; libusb's 0 would wait for ever.
-    const unsigned timeoutMs = static_cast<unsigned>(
+    // Never past the call's time limit, which stands still while a window of
+    // the DLL shows (a deadline of never: a day then); libusb's 0 would wait
+    // for ever.
+    constexpr long long kDayMs = 24LL * 60 * 60 * 1000;
+    const long long left =
+        deadline - now >= std::chrono::milliseconds(kDayMs)
+            ? kDayMs
+            : std::max<long long>(
+                  1, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
+    const auto timeoutMs = static_cast<unsigned>(
         request.timeout == 0 ? left : std::min<long long>(request.timeout, left));
     int error = 0;
     switch (request.op) {
