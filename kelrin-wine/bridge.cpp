@@ -22,6 +22,8 @@ namespace {
 constexpr const char *kTraceChannels = "WINEDEBUG=+hid,+comm,+mountmgr,+setupapi,+loaddll";
 
 // What a failed start has to say beyond its code.
+constexpr std::chrono::milliseconds kUsbReserve{250};
+
 std::string problemOf(const StartReport &found)
 {
     if (found.prefixState && found.prefixState->outcome == PrefixOutcome::Failed)
@@ -139,7 +141,10 @@ Bridge::Exchange Bridge::serveUsb(std::string_view payload, Deadline deadline)
     }
     if (!m_session->usb)
         m_session->usb = std::make_unique<UsbHost>();
-    const std::string answer = encodeUsbAnswer(m_session->usb->serve(request, deadline));
+    // A transfer ends a little before the call must: the DLL then hears of
+    // the time-out and answers its own code, and the helper lives on.
+    const Deadline transferEnd = deadline == Deadline::max() ? deadline : deadline - kUsbReserve;
+    const std::string answer = encodeUsbAnswer(m_session->usb->serve(request, transferEnd));
     if (const auto sent = m_session->child->send(answer, deadline); sent != Child::Outcome::Done)
         return sent == Child::Outcome::Ended ? Exchange::Ended : Exchange::TimedOut;
     return Exchange::Done;
