@@ -1,6 +1,7 @@
 // Arbitrary bytes where the bridge reads what comes from outside it: a
 // helper's messages (which a DLL that writes on standard output could
-// corrupt) and the start of a DLL file. The first byte picks the reader.
+// corrupt), the USB requests of the supplied libusb0.dll and the answers it
+// reads back, and the start of a DLL file. The first byte picks the reader.
 // Nothing is read beyond the bytes given; a message that decodes encodes
 // back to the same bytes; an answer's output, copied into a caller's buffer
 // of exactly its capacity, stays inside it and ends in a NUL; the PE reader
@@ -52,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const std::string_view bytes(reinterpret_cast<const char *>(data) + 1, size - 1);
     try {
-        switch (data[0] % 6) {
+        switch (data[0] % 8) {
         case 0:
             check(payloadOf(kb::encodeCall(kb::decodeCall(bytes))) == bytes,
                   "a call encodes back to its bytes");
@@ -71,6 +72,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 4:
             check(payloadOf(kb::encodeDeviceList(kb::decodeDeviceList(bytes))) == bytes,
                   "a device list encodes back to its bytes");
+            break;
+        case 6:
+            check(payloadOf(kb::encodeUsb(kb::decodeUsb(bytes))) == bytes,
+                  "a USB request encodes back to its bytes");
+            break;
+        case 7:
+            check(payloadOf(kb::encodeUsbAnswer(kb::decodeUsbAnswer(bytes))) == bytes,
+                  "a USB answer encodes back to its bytes");
             break;
         default: {
             const auto machine = kb::peMachine(bytes);
