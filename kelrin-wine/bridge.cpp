@@ -117,8 +117,12 @@ Bridge::Exchange Bridge::exchange(const std::string &request, std::string &reply
             got != Child::Outcome::Done)
             return outcome(got);
         if (isUsb(reply)) {
-            if (const Exchange served = serveUsb(reply, clock.deadline()); served != Exchange::Done)
-                return served;
+            const std::optional<std::string> answer = usbAnswer(reply, clock.deadline());
+            if (!answer)
+                return Exchange::Protocol;
+            if (const auto sent = child.send(*answer, clock.deadline());
+                sent != Child::Outcome::Done)
+                return outcome(sent);
             continue;
         }
         if (!isWindows(reply))
@@ -131,23 +135,20 @@ Bridge::Exchange Bridge::exchange(const std::string &request, std::string &reply
     }
 }
 
-Bridge::Exchange Bridge::serveUsb(std::string_view payload, Deadline deadline)
+std::optional<std::string> Bridge::usbAnswer(std::string_view payload, Deadline deadline)
 {
     UsbRequest request;
     try {
         request = decodeUsb(payload);
     } catch (const ProtocolError &) {
-        return Exchange::Protocol;
+        return std::nullopt;
     }
     if (!m_session->usb)
         m_session->usb = std::make_unique<UsbHost>();
     // A transfer ends a little before the call must: the DLL then hears of
     // the time-out and answers its own code, and the helper lives on.
     const Deadline transferEnd = deadline == Deadline::max() ? deadline : deadline - kUsbReserve;
-    const std::string answer = encodeUsbAnswer(m_session->usb->serve(request, transferEnd));
-    if (const auto sent = m_session->child->send(answer, deadline); sent != Child::Outcome::Done)
-        return sent == Child::Outcome::Ended ? Exchange::Ended : Exchange::TimedOut;
-    return Exchange::Done;
+    return encodeUsbAnswer(m_session->usb->serve(request, transferEnd));
 }
 
 std::int32_t Bridge::failed(Exchange outcome)

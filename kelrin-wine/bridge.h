@@ -112,8 +112,9 @@ private:
                             void (*note)(const char *));
     bool wineRuns64(const StartReport &found, Deadline deadline);
     Exchange exchange(const std::string &request, std::string &reply, Deadline deadline);
-    // A request of the supplied libusb0.dll, answered within `deadline`.
-    Exchange serveUsb(std::string_view payload, Deadline deadline);
+    // The answer to a request of the supplied libusb0.dll, carried out within
+    // `deadline`; nothing when the request cannot be read.
+    std::optional<std::string> usbAnswer(std::string_view payload, Deadline deadline);
     std::int32_t failed(Exchange outcome);
     // `answered` says whether the result is the DLL's rather than the bridge's.
     std::int32_t callLocked(Function function, std::vector<Argument> &args, char *output,
